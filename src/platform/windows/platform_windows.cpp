@@ -1,0 +1,31 @@
+/* platform/windows/platform_windows.cpp: the operating-system operations on Win32,
+ * called through their ANSI ("A") entry points. */
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+OsHandle FromWin32(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? nullptr : static_cast<OsHandle>(handle);
+}
+
+}  // namespace
+
+// ---- Files ----------------------------------------------------------------
+
+OsHandle OpenFileForReading(const char* path) {
+    return FromWin32(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+}
+
+std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
+    DWORD delivered = 0;
+    // Only the count delivered matters to the caller, not the call's own success report.
+    ReadFile(static_cast<HANDLE>(file), buffer, size, &delivered, nullptr);
+    return delivered <= size ? delivered : 0;
+}
+
+void CloseOsHandle(OsHandle handle) {
+    CloseHandle(static_cast<HANDLE>(handle));
+}

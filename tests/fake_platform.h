@@ -1,0 +1,25 @@
+/* tests/fake_platform.h: control functions of the fake platform that the host tests link
+ * in place of the Windows one. It keeps an in-memory set of files keyed by path. */
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Forgets every file and setting; counts of open handles go back to 0.
+void FakePlatform_Reset();
+
+void FakeFiles_Put(const std::string& path, const Bytes& content);
+void FakeFiles_Remove(const std::string& path);
+bool FakeFiles_Exists(const std::string& path);
+Bytes FakeFiles_Get(const std::string& path);  // fails the test if the file is absent
+// The file exists but can't be opened (locked, no access).
+void FakeFiles_RefuseOpen(const std::string& path);
+// Reads of this file deliver at most `count` bytes.
+void FakeFiles_LimitRead(const std::string& path, std::uint32_t count);
+// Handles opened and not yet closed.
+int FakeFiles_OpenHandles();
+// Paths opened so far, in order.
+const std::vector<std::string>& FakeFiles_OpenedPaths();
