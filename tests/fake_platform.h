@@ -23,3 +23,15 @@ void FakeFiles_LimitRead(const std::string& path, std::uint32_t count);
 int FakeFiles_OpenHandles();
 // Paths opened so far, in order.
 const std::vector<std::string>& FakeFiles_OpenedPaths();
+
+// The executable's path; unset, the module path operation fails (writes nothing).
+void FakeModule_SetPath(const std::string& path);
+
+// Emulates code page 932: lead bytes 0x81 to 0x9F and 0xE0 to 0xFC. Off after a reset.
+void FakeText_UseCodePage932(bool on);
+
+// A value in a profile file. Absent files, sections and keys read as "" with count 0.
+void FakeProfile_Set(const std::string& file, const std::string& section, const std::string& key,
+                     const std::string& value);
+// Every profile read so far, as "file|section|key".
+const std::vector<std::string>& FakeProfile_Reads();

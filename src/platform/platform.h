@@ -20,3 +20,19 @@ OsHandle OpenFileForReading(const char* path);
 std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size);
 
 void CloseOsHandle(OsHandle handle);
+
+// ---- Module path, text and profile strings --------------------------------
+
+// Writes the running executable's full path, NUL-terminated and cut to `size` - 1
+// characters. Returns the number of characters written without the NUL, or `size` when
+// the path did not fit, or 0 on failure.
+std::uint32_t GetModulePath(char* buffer, std::uint32_t size);
+
+// Whether `byte` starts a double-byte character in the active code page.
+bool IsLeadByte(unsigned char byte);
+
+// Reads a value from a profile (INI) file with the default "". Returns the number of
+// characters copied without the NUL (at most `size` - 1); 0 when the file, section or key
+// is absent or the value is empty, and then `destination` holds "".
+std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,
+                                std::uint32_t size, const char* path);

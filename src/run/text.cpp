@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
+
 bool ComposePath(char* out, std::size_t size, const char* directory, const char* fileName) {
     int length = std::snprintf(out, size, "%s%s", directory, fileName);
     if (length < 0 || static_cast<std::size_t>(length) >= size) {
@@ -16,4 +18,8 @@ bool ComposePath(char* out, std::size_t size, const char* directory, const char*
 std::size_t BoundedLength(const char* text, std::size_t limit) {
     const void* nul = std::memchr(text, '\0', limit);
     return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : limit;
+}
+
+std::size_t CharacterLength(const char* text) {
+    return IsLeadByte(static_cast<unsigned char>(text[0])) && text[1] != '\0' ? 2 : 1;
 }

@@ -29,3 +29,25 @@ std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
 void CloseOsHandle(OsHandle handle) {
     CloseHandle(static_cast<HANDLE>(handle));
 }
+
+// ---- Module path, text and profile strings --------------------------------
+
+std::uint32_t GetModulePath(char* buffer, std::uint32_t size) {
+    DWORD written = GetModuleFileNameA(nullptr, buffer, size);
+    if (written == 0) {
+        buffer[0] = '\0';
+    } else if (written >= size) {
+        buffer[size - 1] = '\0';  // older systems leave a cut path unterminated
+        return size;
+    }
+    return written;
+}
+
+bool IsLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
+std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,
+                                std::uint32_t size, const char* path) {
+    return GetPrivateProfileStringA(section, key, "", destination, size, path);
+}
