@@ -32,6 +32,18 @@ struct FakeState {
     bool codePage932 = false;
     std::map<std::string, std::string, std::less<>> profile;  // "file|section|key"
     std::vector<std::string> profileReads;
+    struct Drive {
+        std::string root;
+        std::string label;
+        bool readable;
+    };
+    std::vector<Drive> drives;
+    bool hasRawDriveList = false;
+    std::string rawDriveList;
+    std::uint32_t rawDriveCount = 0;
+    std::vector<std::string> labelReads;
+    std::vector<std::string> failingCopySources;
+    std::vector<std::string> copies;
 };
 
 FakeState& Fake() {
@@ -122,6 +134,32 @@ const std::vector<std::string>& FakeProfile_Reads() {
     return Fake().profileReads;
 }
 
+void FakeDrives_Add(const std::string& root, const std::string& label) {
+    Fake().drives.push_back({root, label, true});
+}
+
+void FakeDrives_AddUnreadable(const std::string& root) {
+    Fake().drives.push_back({root, "", false});
+}
+
+void FakeDrives_SetRawList(const std::string& bytes, std::uint32_t count) {
+    Fake().hasRawDriveList = true;
+    Fake().rawDriveList = bytes;
+    Fake().rawDriveCount = count;
+}
+
+const std::vector<std::string>& FakeDrives_LabelReads() {
+    return Fake().labelReads;
+}
+
+void FakeFiles_FailCopyFrom(const std::string& source) {
+    Fake().failingCopySources.push_back(source);
+}
+
+const std::vector<std::string>& FakeFiles_Copies() {
+    return Fake().copies;
+}
+
 // ---- Platform operations --------------------------------------------------
 
 OsHandle OpenFileForReading(const char* path) {
@@ -183,4 +221,51 @@ std::uint32_t ReadProfileString(const char* section, const char* key, char* dest
         value = found->second;
     }
     return static_cast<std::uint32_t>(CopyCut(destination, size, value));
+}
+
+bool CopyFileReplacing(const char* source, const char* destination) {
+    FakeState& state = Fake();
+    state.copies.push_back(std::string(source) + ">" + destination);
+    auto found = state.files.find(std::string_view(source));
+    if (found == state.files.end() ||
+        std::count(state.failingCopySources.begin(), state.failingCopySources.end(), source)) {
+        return false;
+    }
+    state.files[destination] = FakeFile{found->second.content};
+    return true;
+}
+
+std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
+    FakeState& state = Fake();
+    if (state.hasRawDriveList) {
+        // A platform that misbehaves: writes what fits and reports any count.
+        std::memcpy(buffer, state.rawDriveList.data(),
+                    std::min<std::size_t>(state.rawDriveList.size(), size));
+        return state.rawDriveCount;
+    }
+    std::string list;
+    for (const auto& drive : state.drives) {
+        list += drive.root + '\0';
+    }
+    list += '\0';
+    // Like the real call: a list that doesn't fit is not written, and its size is returned.
+    if (list.size() > size) {
+        return static_cast<std::uint32_t>(list.size());
+    }
+    std::memcpy(buffer, list.data(), list.size());
+    return static_cast<std::uint32_t>(list.size() - 1);
+}
+
+bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
+    FakeState& state = Fake();
+    state.labelReads.emplace_back(root);
+    for (const auto& drive : state.drives) {
+        if (drive.root == root) {
+            if (drive.readable) {
+                CopyCut(label, size, drive.label);
+            }
+            return drive.readable;
+        }
+    }
+    return false;
 }

@@ -35,3 +35,17 @@ void FakeProfile_Set(const std::string& file, const std::string& section, const 
                      const std::string& value);
 // Every profile read so far, as "file|section|key".
 const std::vector<std::string>& FakeProfile_Reads();
+
+// A drive with a readable volume label, appended to the drive list in order.
+void FakeDrives_Add(const std::string& root, const std::string& label);
+// A drive whose volume information can't be read (no media, unreachable).
+void FakeDrives_AddUnreadable(const std::string& root);
+// Replaces the list that the platform hands out, and the count that it returns.
+void FakeDrives_SetRawList(const std::string& bytes, std::uint32_t count);
+// Roots whose labels were asked for, in order.
+const std::vector<std::string>& FakeDrives_LabelReads();
+
+// Copies from this source path fail.
+void FakeFiles_FailCopyFrom(const std::string& source);
+// Every copy attempted, as "source>destination".
+const std::vector<std::string>& FakeFiles_Copies();

@@ -27,10 +27,6 @@ inline constexpr std::size_t kCoveredOffset = 8;
 inline constexpr RecordLayout kDeviceRecord = {28, 8, 12, 16};
 inline constexpr RecordLayout kPackageHeader = {512, 332, 336, 77};
 
-inline constexpr const char kDeviceRecordName[] = "version.dat";
-inline constexpr const char kPackageHeaderName[] = "update.udx";
-inline constexpr const char kPackagePayloadName[] = "update.udi";
-
 // Reads and verifies DeviceRoot + "version.dat"; on success stores State.DeviceIdentity.
 // Returns Offer (0x00), or 0x10 can't open, 0x11 short, 0x12 CRC mismatch.
 CheckResult ReadDeviceIdentity();

@@ -25,8 +25,6 @@ constexpr CatalogueEntry kCatalogue[] = {
     {"ERROR", &RunState::ERROR, false},
 };
 
-constexpr char kCatalogueName[] = "UPDATE.INI";
-
 }  // namespace
 
 bool LoadMessageCatalogue() {

@@ -19,6 +19,9 @@ OsHandle OpenFileForReading(const char* path);
 // (0 when the read fails), never more than `size`.
 std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size);
 
+// Copies a whole file, replacing a file of the same name at the destination.
+bool CopyFileReplacing(const char* source, const char* destination);
+
 void CloseOsHandle(OsHandle handle);
 
 // ---- Module path, text and profile strings --------------------------------
@@ -36,3 +39,14 @@ bool IsLeadByte(unsigned char byte);
 // is absent or the value is empty, and then `destination` holds "".
 std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,
                                 std::uint32_t size, const char* path);
+
+// ---- Drives ---------------------------------------------------------------
+
+// Fills `buffer` with the roots of all logical drives ("C:\", NUL, "E:\", NUL, ..., NUL).
+// Returns the characters written without the final NUL, 0 on failure, or the size needed
+// (larger than `size`) when the list did not fit, in which case nothing was written.
+std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size);
+
+// Reads the volume label of the drive at `root` into `label` (NUL-terminated); false when
+// the volume's information can't be read.
+bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size);

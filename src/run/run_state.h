@@ -11,6 +11,12 @@ inline constexpr int kDeviceRootSize = 6;     // "E:\" and a NUL, with room to s
 inline constexpr int kVersionFieldSize = 12;  // the version field of both records
 inline constexpr int kVersionTextSize = kVersionFieldSize + 1;
 
+// The files that the updater reads and copies: beside the executable and on the device.
+inline constexpr char kCatalogueName[] = "UPDATE.INI";
+inline constexpr char kPackageHeaderName[] = "update.udx";
+inline constexpr char kPackagePayloadName[] = "update.udi";
+inline constexpr char kDeviceRecordName[] = "version.dat";
+
 struct FirmwareIdentity {
     std::uint32_t region;  // in a package header, 0 stands for every region
     std::uint32_t model;

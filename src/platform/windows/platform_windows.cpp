@@ -26,6 +26,10 @@ std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
     return delivered <= size ? delivered : 0;
 }
 
+bool CopyFileReplacing(const char* source, const char* destination) {
+    return CopyFileA(source, destination, /*bFailIfExists=*/FALSE) != FALSE;
+}
+
 void CloseOsHandle(OsHandle handle) {
     CloseHandle(static_cast<HANDLE>(handle));
 }
@@ -50,4 +54,22 @@ bool IsLeadByte(unsigned char byte) {
 std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,
                                 std::uint32_t size, const char* path) {
     return GetPrivateProfileStringA(section, key, "", destination, size, path);
+}
+
+// ---- Drives ---------------------------------------------------------------
+
+std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
+    return GetLogicalDriveStringsA(size, buffer);
+}
+
+bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
+    // Serial number and file-system name are not asked for; length and flags are ignored.
+    DWORD maximumComponentLength = 0;
+    DWORD fileSystemFlags = 0;
+    if (!GetVolumeInformationA(root, label, size, nullptr, &maximumComponentLength,
+                               &fileSystemFlags, nullptr, 0)) {
+        return false;
+    }
+    label[size - 1] = '\0';
+    return true;
 }

@@ -1,0 +1,48 @@
+/* volume/device_volume.cpp: finding the device's volume by its label. */
+#include "volume/device_volume.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "run/run_state.h"
+#include "run/text.h"
+
+namespace {
+
+constexpr std::uint32_t kDriveListOffered = 255;  // of a 260-byte buffer
+constexpr std::size_t kDriveRootLength = 3;       // "E:\"
+static_assert(kDriveRootLength < kDeviceRootSize);
+
+bool IsDeviceVolume(const char* root) {
+    char label[kPathSize];
+    return ReadVolumeLabel(root, label, sizeof label) && std::strcmp(label, kDeviceLabel) == 0;
+}
+
+}  // namespace
+
+bool FindDeviceVolume() {
+    // Zeroed, so that the bytes beyond what the platform wrote read as the list's end.
+    char drives[kPathSize] = {};
+    std::uint32_t count = ListLogicalDrives(drives, kDriveListOffered);
+    if (count == 0 || drives[0] == '\0') {
+        return false;
+    }
+    // A count above the offer is the size the list would need; never read past the offer.
+    std::uint32_t end = count < kDriveListOffered ? count : kDriveListOffered;
+    for (std::uint32_t position = 0; position < end;) {
+        const char* entry = drives + position;
+        std::size_t length = BoundedLength(entry, end - position);
+        char root[kDriveRootLength + 1];
+        // Only a three-character root whose NUL lies within the count is a drive root.
+        if (length == kDriveRootLength && length < end - position) {
+            std::memcpy(root, entry, kDriveRootLength);
+            root[kDriveRootLength] = '\0';
+            if (IsDeviceVolume(root)) {
+                std::memcpy(State.DeviceRoot, root, sizeof root);
+                return true;
+            }
+        }
+        position += static_cast<std::uint32_t>(length) + 1;
+    }
+    return false;
+}

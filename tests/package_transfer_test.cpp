@@ -1,0 +1,82 @@
+#include "volume/package_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fake_platform.h"
+#include "run/run_state.h"
+
+namespace {
+
+const std::string kFolder = "C:\\Tools\\Update\\";
+const Bytes kHeader(600, 0x11);
+const Bytes kPayload(40, 0x22);
+
+class PackageTransfer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        FakePlatform_Reset();
+        ResetRunState();
+        snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", kFolder.c_str());
+        snprintf(State.DeviceRoot, sizeof State.DeviceRoot, "E:\\");
+        FakeFiles_Put(kFolder + "update.udx", kHeader);
+        FakeFiles_Put(kFolder + "update.udi", kPayload);
+    }
+};
+
+TEST_F(PackageTransfer, CopiesHeaderThenPayload) {
+    EXPECT_TRUE(CopyUpdatePackage());
+    EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader);
+    EXPECT_EQ(FakeFiles_Get("E:\\update.udi"), kPayload);
+    const std::vector<std::string> expected = {kFolder + "update.udx>E:\\update.udx",
+                                               kFolder + "update.udi>E:\\update.udi"};
+    EXPECT_EQ(FakeFiles_Copies(), expected);
+}
+
+TEST_F(PackageTransfer, ReplacesFilesAlreadyOnTheDevice) {
+    FakeFiles_Put("E:\\update.udx", Bytes(3, 0x99));
+    FakeFiles_Put("E:\\update.udi", Bytes(5000, 0x98));
+    EXPECT_TRUE(CopyUpdatePackage());
+    EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader);
+    EXPECT_EQ(FakeFiles_Get("E:\\update.udi"), kPayload);
+}
+
+TEST_F(PackageTransfer, MissingPayloadLeavesTheHeaderOnTheDevice) {
+    FakeFiles_Remove(kFolder + "update.udi");
+    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader);
+    EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi"));
+}
+
+TEST_F(PackageTransfer, FailedHeaderCopyStopsBeforeThePayload) {
+    FakeFiles_Remove(kFolder + "update.udx");
+    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_EQ(FakeFiles_Copies().size(), 1u);
+    EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx"));
+    EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi"));
+
+    FakePlatform_Reset();
+    SetUp();
+    FakeFiles_FailCopyFrom(kFolder + "update.udx");  // a full or write-protected device
+    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_EQ(FakeFiles_Copies().size(), 1u);
+}
+
+TEST_F(PackageTransfer, PathTooLongIsAFailedCopyNeverACutName) {
+    std::string folder = "C:\\" + std::string(245, 'p') + "\\";  // 249 + "update.udx" = 259
+    snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", folder.c_str());
+    FakeFiles_Put(folder + "update.udx", kHeader);
+    FakeFiles_Put(folder + "update.udi", kPayload);
+    EXPECT_TRUE(CopyUpdatePackage());
+
+    folder.insert(3, "p");
+    snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", folder.c_str());
+    FakeFiles_Put(folder + "update.udx", kHeader);
+    FakeFiles_Remove("E:\\update.udx");
+    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_EQ(FakeFiles_Copies().size(), 2u) << "only the copies of the first call";
+    EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx"));
+}
+
+}  // namespace
