@@ -44,6 +44,12 @@ struct FakeState {
     std::vector<std::string> labelReads;
     std::vector<std::string> failingCopySources;
     std::vector<std::string> copies;
+    FakeMutexState mutexState = FakeMutexState::Absent;
+    std::string mutexName;
+    std::vector<int> heldMutexHandles;
+    std::vector<int> answers;
+    std::size_t answersUsed = 0;
+    std::vector<FakeBox> boxes;
 };
 
 FakeState& Fake() {
@@ -160,6 +166,27 @@ const std::vector<std::string>& FakeFiles_Copies() {
     return Fake().copies;
 }
 
+void FakeMutex_Set(FakeMutexState state) {
+    Fake().mutexState = state;
+}
+
+int FakeMutex_HeldHandles() {
+    return static_cast<int>(Fake().heldMutexHandles.size());
+}
+
+const std::string& FakeMutex_LastName() {
+    return Fake().mutexName;
+}
+
+void FakeBoxes_Answer(const std::vector<int>& answers) {
+    Fake().answers = answers;
+    Fake().answersUsed = 0;
+}
+
+const std::vector<FakeBox>& FakeBoxes_Shown() {
+    return Fake().boxes;
+}
+
 // ---- Platform operations --------------------------------------------------
 
 OsHandle OpenFileForReading(const char* path) {
@@ -193,7 +220,14 @@ std::uint32_t ReadFileOnce(OsHandle handle, void* buffer, std::uint32_t size) {
 }
 
 void CloseOsHandle(OsHandle handle) {
-    EXPECT_EQ(Fake().openFiles.erase(NumberFromHandle(handle)), 1u) << "closed a handle twice";
+    FakeState& state = Fake();
+    int number = NumberFromHandle(handle);
+    auto mutex = std::find(state.heldMutexHandles.begin(), state.heldMutexHandles.end(), number);
+    if (mutex != state.heldMutexHandles.end()) {
+        state.heldMutexHandles.erase(mutex);
+        return;
+    }
+    EXPECT_EQ(state.openFiles.erase(number), 1u) << "closed a handle that is not open";
 }
 
 std::uint32_t GetModulePath(char* buffer, std::uint32_t size) {
@@ -268,4 +302,26 @@ bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
         }
     }
     return false;
+}
+
+OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
+    FakeState& state = Fake();
+    state.mutexName = name;
+    *alreadyExisted = state.mutexState == FakeMutexState::HeldByAnother;
+    if (state.mutexState == FakeMutexState::NoAccess) {
+        return nullptr;
+    }
+    int number = state.nextHandle++;
+    state.heldMutexHandles.push_back(number);
+    return HandleFromNumber(number);
+}
+
+int ShowMessageBox(const char* text, const char* caption, unsigned style) {
+    FakeState& state = Fake();
+    state.boxes.push_back({text, caption, style});
+    if (state.answersUsed < state.answers.size()) {
+        return state.answers[state.answersUsed++];
+    }
+    EXPECT_EQ(style & 0xF, kBoxOk) << "no answer scripted for: " << text;
+    return kAnswerOk;
 }

@@ -49,3 +49,25 @@ const std::vector<std::string>& FakeDrives_LabelReads();
 void FakeFiles_FailCopyFrom(const std::string& source);
 // Every copy attempted, as "source>destination".
 const std::vector<std::string>& FakeFiles_Copies();
+
+// The named mutex as other processes left it.
+enum class FakeMutexState {
+    Absent,         // created by this process
+    HeldByAnother,  // exists and can be opened: another instance runs
+    NoAccess,       // exists, but this process may not open it
+};
+void FakeMutex_Set(FakeMutexState state);
+// Handles to the mutex that this process holds (created or opened, and not closed).
+int FakeMutex_HeldHandles();
+const std::string& FakeMutex_LastName();
+
+struct FakeBox {
+    std::string text;
+    std::string caption;
+    unsigned style;
+    bool operator==(const FakeBox&) const = default;
+};
+// Answers for the coming message boxes, in order. A box with no answer left returns
+// IDOK for an OK box and fails the test for any other.
+void FakeBoxes_Answer(const std::vector<int>& answers);
+const std::vector<FakeBox>& FakeBoxes_Shown();

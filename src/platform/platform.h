@@ -24,6 +24,13 @@ bool CopyFileReplacing(const char* source, const char* destination);
 
 void CloseOsHandle(OsHandle handle);
 
+// ---- Named mutex ----------------------------------------------------------
+
+// Creates the named mutex, not owned, or opens it when it exists. Returns nullptr when it
+// can be neither created nor opened (no access to an existing one, say); `alreadyExisted`
+// tells whether a mutex of that name existed before and was opened.
+OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted);
+
 // ---- Module path, text and profile strings --------------------------------
 
 // Writes the running executable's full path, NUL-terminated and cut to `size` - 1
@@ -50,3 +57,20 @@ std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size);
 // Reads the volume label of the drive at `root` into `label` (NUL-terminated); false when
 // the volume's information can't be read.
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size);
+
+// ---- Message boxes --------------------------------------------------------
+
+// Style bits and answers, with the values that the Windows message box uses.
+inline constexpr unsigned kBoxOk = 0x00000000;
+inline constexpr unsigned kBoxYesNo = 0x00000004;
+inline constexpr unsigned kBoxIconError = 0x00000010;
+inline constexpr unsigned kBoxIconQuestion = 0x00000020;
+inline constexpr unsigned kBoxIconInformation = 0x00000040;
+inline constexpr unsigned kBoxDefaultButton1 = 0x00000000;
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+// Shows a modal message box with no owner window; returns the button pressed, or 0 when
+// the box could not be shown.
+int ShowMessageBox(const char* text, const char* caption, unsigned style);

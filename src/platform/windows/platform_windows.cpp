@@ -4,6 +4,11 @@
 
 #include "platform/platform.h"
 
+static_assert(kBoxOk == MB_OK && kBoxYesNo == MB_YESNO && kBoxIconError == MB_ICONERROR &&
+              kBoxIconQuestion == MB_ICONQUESTION && kBoxIconInformation == MB_ICONINFORMATION &&
+              kBoxDefaultButton1 == MB_DEFBUTTON1);
+static_assert(kAnswerOk == IDOK && kAnswerYes == IDYES && kAnswerNo == IDNO);
+
 namespace {
 
 OsHandle FromWin32(HANDLE handle) {
@@ -32,6 +37,15 @@ bool CopyFileReplacing(const char* source, const char* destination) {
 
 void CloseOsHandle(OsHandle handle) {
     CloseHandle(static_cast<HANDLE>(handle));
+}
+
+// ---- Named mutex ----------------------------------------------------------
+
+OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
+    HANDLE mutex = CreateMutexA(nullptr, /*bInitialOwner=*/FALSE, name);
+    // An existing mutex that this process may not open gives no handle (access denied).
+    *alreadyExisted = mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    return mutex;
 }
 
 // ---- Module path, text and profile strings --------------------------------
@@ -72,4 +86,10 @@ bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
     }
     label[size - 1] = '\0';
     return true;
+}
+
+// ---- Message boxes --------------------------------------------------------
+
+int ShowMessageBox(const char* text, const char* caption, unsigned style) {
+    return MessageBoxA(nullptr, text, caption, style);
 }
