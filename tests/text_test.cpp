@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fake_platform.h"
+#include "run/ansi_text.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "messages/program_directory.h"
 #include "platform/platform.h"
+#include "run/ansi_text.h"
 #include "run/run_state.h"
 #include "run/text.h"
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "run/ansi_text.h"
 #include "run/run_state.h"
 #include "run/text.h"
 

@@ -4,9 +4,9 @@
 #include "firmware/update_decision.h"
 #include "messages/message_catalogue.h"
 #include "platform/platform.h"
+#include "run/ansi_text.h"
 #include "run/run_state.h"
 #include "run/single_instance.h"
-#include "run/text.h"
 #include "volume/device_volume.h"
 #include "volume/package_transfer.h"
 
