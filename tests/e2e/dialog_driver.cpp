@@ -1,0 +1,333 @@
+/* tests/e2e/dialog_driver.cpp: drives the updater's message boxes from the Windows side.
+ *
+ *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
+ *                         [--handshake DIR] [--timeout MS]
+ *   dialog-driver version EXE
+ *
+ * `run` starts EXE and, for every message box that the process shows, prints its caption,
+ * its text (from the static control 0xFFFF), its buttons and the default one, then presses
+ * the next answer with WM_COMMAND. A box with no answer left is reported as unexpected and
+ * closed with No or OK. When the process ends it prints its exit status. With
+ * --second-instance it starts EXE once more while the first box is up and reports how that
+ * instance ended and how many boxes it showed. With --handshake it writes DIR\dialog-N.ready
+ * once box N is up and waits for DIR\dialog-N.done before pressing (for screenshots).
+ *
+ * `version` prints the version record and the manifest of EXE. Texts are printed with
+ * backslash escapes (\n, \\, \xHH) so that every line stays one line. */
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ButtonName {
+    int id;
+    const char* name;
+};
+constexpr ButtonName kButtons[] = {
+    {IDOK, "IDOK"},         {IDCANCEL, "IDCANCEL"}, {IDABORT, "IDABORT"}, {IDRETRY, "IDRETRY"},
+    {IDIGNORE, "IDIGNORE"}, {IDYES, "IDYES"},       {IDNO, "IDNO"}};
+
+const char* NameOfButton(int id) {
+    for (const ButtonName& button : kButtons) {
+        if (button.id == id) {
+            return button.name;
+        }
+    }
+    return "ID?";
+}
+
+int ButtonByName(const char* name) {
+    for (const ButtonName& button : kButtons) {
+        if (std::strcmp(button.name, name) == 0) {
+            return button.id;
+        }
+    }
+    return 0;
+}
+
+std::string Escape(const char* text) {
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        char hex[8];
+        if (*p == '\\') {
+            out += "\\\\";
+        } else if (*p == '\n') {
+            out += "\\n";
+        } else if (*p < 0x20 || *p >= 0x7F) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", *p);
+            out += hex;
+        } else {
+            out += static_cast<char>(*p);
+        }
+    }
+    return out;
+}
+
+struct Search {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (owner == search->processId && IsWindowVisible(window) &&
+        std::strcmp(className, "#32770") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND DialogOf(DWORD processId) {
+    Search search = {processId, nullptr};
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK CollectButton(HWND child, LPARAM parameter) {
+    char className[64] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Button") == 0 && IsWindowVisible(child)) {
+        reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(child);
+    }
+    return TRUE;
+}
+
+// The button drawn as the default one; the dialog's own default id only as a fallback.
+int DefaultButton(HWND dialog, const std::vector<HWND>& buttons) {
+    for (HWND button : buttons) {
+        if ((GetWindowLongA(button, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON) {
+            return GetDlgCtrlID(button);
+        }
+    }
+    LRESULT defId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    return HIWORD(defId) == DC_HASDEFID ? LOWORD(defId) : 0;
+}
+
+// Prints the box and returns its buttons.
+std::vector<HWND> Describe(HWND dialog, int number) {
+    char caption[1024] = "";
+    char text[4096] = "";
+    GetWindowTextA(dialog, caption, sizeof caption);
+    GetDlgItemTextA(dialog, 0xFFFF, text, sizeof text);
+    std::vector<HWND> buttons;
+    EnumChildWindows(dialog, CollectButton, reinterpret_cast<LPARAM>(&buttons));
+    std::printf("dialog %d\ncaption: %s\ntext: %s\nbuttons:", number, Escape(caption).c_str(),
+                Escape(text).c_str());
+    for (HWND button : buttons) {
+        std::printf(" %s", NameOfButton(GetDlgCtrlID(button)));
+    }
+    std::printf("\ndefault: %s\n", NameOfButton(DefaultButton(dialog, buttons)));
+    std::fflush(stdout);
+    return buttons;
+}
+
+void Press(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool StartProcess(const char* exe, const char* directory, PROCESS_INFORMATION* process) {
+    std::string commandLine = std::string("\"") + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessA(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+                          &startup, process) != FALSE;
+}
+
+bool WaitForFile(const std::string& path, DWORD timeout) {
+    for (DWORD waited = 0; waited < timeout; waited += 50) {
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+// Starts a second instance while the first one's box is up; reports how it ended.
+void RunSecondInstance(const char* exe, const char* directory, DWORD timeout) {
+    PROCESS_INFORMATION second = {};
+    if (!StartProcess(exe, directory, &second)) {
+        std::printf("second-instance: could not start\n");
+        return;
+    }
+    int dialogs = 0;
+    DWORD waited = 0;
+    while (WaitForSingleObject(second.hProcess, 50) == WAIT_TIMEOUT && waited < timeout) {
+        waited += 50;
+        if (HWND dialog = DialogOf(second.dwProcessId)) {
+            ++dialogs;
+            Press(dialog, IDNO);
+            Press(dialog, IDOK);
+        }
+    }
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(second.hProcess, &status);
+    if (status == STILL_ACTIVE) {
+        TerminateProcess(second.hProcess, 99);
+        std::printf("second-instance: still running\n");
+    } else {
+        std::printf("second-instance: exit %lu, dialogs %d\n", status, dialogs);
+    }
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+}
+
+int Run(int argc, char** argv) {
+    const char* exe = argv[2];
+    const char* directory = nullptr;
+    const char* handshake = nullptr;
+    std::vector<int> answers;
+    bool secondInstance = false;
+    DWORD timeout = 20000;
+    for (int i = 3; i < argc; ++i) {
+        std::string option = argv[i];
+        if (option == "--second-instance") {
+            secondInstance = true;
+        } else if (i + 1 < argc && option == "--cwd") {
+            directory = argv[++i];
+        } else if (i + 1 < argc && option == "--answer") {
+            answers.push_back(ButtonByName(argv[++i]));
+        } else if (i + 1 < argc && option == "--handshake") {
+            handshake = argv[++i];
+        } else if (i + 1 < argc && option == "--timeout") {
+            timeout = std::strtoul(argv[++i], nullptr, 10);
+        } else {
+            std::fprintf(stderr, "dialog-driver: bad option %s\n", option.c_str());
+            return 2;
+        }
+    }
+    PROCESS_INFORMATION process = {};
+    if (!StartProcess(exe, directory, &process)) {
+        std::printf("start failed: %lu\n", GetLastError());
+        return 2;
+    }
+    int result = 0;
+    std::size_t answered = 0;
+    int number = 0;
+    DWORD waited = 0;
+    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+        if ((waited += 50) > timeout) {
+            TerminateProcess(process.hProcess, 99);
+            std::printf("timeout\n");
+            return 4;
+        }
+        HWND dialog = DialogOf(process.dwProcessId);
+        if (dialog == nullptr) {
+            continue;
+        }
+        Describe(dialog, ++number);
+        if (secondInstance && number == 1) {
+            RunSecondInstance(exe, directory, timeout);
+        }
+        if (handshake != nullptr) {
+            std::string base = std::string(handshake) + "\\dialog-" + std::to_string(number);
+            CloseHandle(CreateFileA((base + ".ready").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr));
+            WaitForFile(base + ".done", 30000);
+        }
+        int answer = IDNO;
+        if (answered < answers.size()) {
+            answer = answers[answered++];
+        } else {
+            std::printf("unexpected: no answer left\n");
+            result = 3;
+            Press(dialog, IDNO);
+            answer = IDOK;
+        }
+        std::printf("pressed: %s\n", NameOfButton(answer));
+        std::fflush(stdout);
+        Press(dialog, answer);
+        // Wait until the box has gone, so that it isn't described twice.
+        for (DWORD gone = 0; IsWindow(dialog) && IsWindowVisible(dialog) && gone < timeout;
+             gone += 20) {
+            Sleep(20);
+        }
+        waited = 0;
+    }
+    if (answered < answers.size()) {
+        std::printf("unexpected: %zu answers left\n", answers.size() - answered);
+        result = 3;
+    }
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    std::printf("exit: %lu\n", status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return result;
+}
+
+void PrintVersionString(const std::vector<char>& data, const char* block, const char* name) {
+    char query[128];
+    std::snprintf(query, sizeof query, "\\StringFileInfo\\%s\\%s", block, name);
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(data.data(), query, &value, &length)) {
+        std::printf("%s: \"%s\"\n", name, Escape(static_cast<const char*>(value)).c_str());
+    } else {
+        std::printf("%s: (absent)\n", name);
+    }
+}
+
+int Version(const char* exe) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(exe, &ignored);
+    std::vector<char> data(size ? size : 1);
+    if (size == 0 || !GetFileVersionInfoA(exe, 0, size, data.data())) {
+        std::printf("version: none\n");
+        return 1;
+    }
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(data.data(), "\\", &value, &length)) {
+        auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
+        std::printf("file-version: %d.%d.%d.%d\nproduct-version: %d.%d.%d.%d\n",
+                    HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                    HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
+                    HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+                    HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS));
+    }
+    char block[16] = "";
+    if (VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &value, &length) && length >= 4) {
+        auto* words = static_cast<WORD*>(value);
+        std::snprintf(block, sizeof block, "%04X%04X", words[0], words[1]);
+        std::printf("translation: %s\n", block);
+    }
+    for (const char* name : {"FileDescription", "FileVersion", "InternalName", "OriginalFilename",
+                             "ProductName", "ProductVersion"}) {
+        PrintVersionString(data, block, name);
+    }
+    HMODULE module = LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC resource =
+        module ? FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
+    if (resource != nullptr) {
+        std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, resource))),
+                             SizeofResource(module, resource));
+        std::printf("manifest: %s\n", Escape(manifest.c_str()).c_str());
+    } else {
+        std::printf("manifest: (absent)\n");
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "run") == 0) {
+        return Run(argc, argv);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "version") == 0) {
+        return Version(argv[2]);
+    }
+    std::fprintf(stderr, "usage: dialog-driver run EXE [options] | dialog-driver version EXE\n");
+    return 2;
+}
