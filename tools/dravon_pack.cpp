@@ -1,10 +1,8 @@
-/* tools/dravon_pack.cpp: writes firmware records for tests, demos and releases.
+/* tools/dravon_pack.cpp: the command for whoever ships the updater: writes firmware
+ * records, reads any record, and checks a release folder before it goes out.
  *
- *   dravon-pack device FILE --region N --model N --version TEXT
- *   dravon-pack package FILE --region N --model N --version TEXT [--payload-size N]
- *
- * Numbers are decimal or 0x-prefixed hexadecimal, 0 to 0xFFFFFFFF. A file is written
- * whole or not at all: the record goes to a temporary file beside it, then renamed. */
+ * A file is written whole or not at all: the record goes to a temporary file beside it,
+ * then is renamed. */
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -15,16 +13,30 @@
 #include <vector>
 
 #include "firmware/record_format.h"
+#include "tools/inspect.h"
+#include "tools/release_check.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: dravon-pack device FILE --region N --model N --version TEXT\n"
     "       dravon-pack package FILE --region N --model N --version TEXT [--payload-size N]\n"
+    "       dravon-pack inspect FILE...\n"
+    "       dravon-pack check FOLDER [--device DIR]\n"
     "\n"
-    "device   writes a 28-byte device version record (version.dat)\n"
-    "package  writes a 512-byte package header (update.udx), followed by N payload bytes\n"
-    "Numbers are decimal or 0x-prefixed hexadecimal; a version is at most 12 bytes.\n";
+    "device   writes a 28-byte device version record (version.dat).\n"
+    "package  writes a 512-byte package header (update.udx), followed by N payload bytes.\n"
+    "         Numbers are decimal or 0x-prefixed hexadecimal; a version is at most 12 bytes;\n"
+    "         region 0 in a package means every region.\n"
+    "inspect  says whether each file is a device version record or a package header (by\n"
+    "         its size and the CRC that holds), and prints its region, model and version as\n"
+    "         the updater reads them, with the stored and computed CRC.\n"
+    "check    checks a release folder (DravonUpdater.exe's folder) as the updater will use\n"
+    "         it: UPDATE.INI and its nine [INIT] texts, [DEBUG] DISABLE_VER, update.udx and\n"
+    "         its header, update.udi. One line per finding (error, warning or note); the\n"
+    "         exit status is 1 when there is an error. With --device DIR it also runs the\n"
+    "         updater's own code against DIR/version.dat, and prints the result code and the\n"
+    "         dialogs that the updater would show there (a question answered No).\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "dravon-pack: %s\n", message.c_str());
@@ -70,6 +82,12 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "inspect" && args.size() >= 2) {
+        return InspectFiles({args.begin() + 1, args.end()});
+    }
+    if (args[0] == "check" && (args.size() == 2 || (args.size() == 4 && args[2] == "--device"))) {
+        return PrintFindings(CheckRelease(args[1], args.size() == 4 ? args[3] : ""));
     }
     if ((args[0] != "device" && args[0] != "package") || args.size() < 2) {
         std::fputs(kUsage, stderr);
