@@ -1,15 +1,39 @@
 /* tests/fake_platform.cpp: the platform operations over in-memory state. */
 #include "fake_platform.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
 #include "platform/platform.h"
 
+// A misuse of the platform by the code under test (a read from a closed handle, a handle
+// closed twice) fails the test, or stops a fuzzer at once.
+#ifdef FAKE_PLATFORM_STANDALONE
+#define FAKE_CHECK(condition, message)                              \
+    do {                                                            \
+        if (!(condition)) {                                         \
+            std::fprintf(stderr, "fake platform: %s\n", (message)); \
+            std::abort();                                           \
+        }                                                           \
+    } while (0)
+#else
+#include <gtest/gtest.h>
+#define FAKE_CHECK(condition, message) EXPECT_TRUE(condition) << (message)
+#endif
+
+int fakePlatformDepth = 0;
+
 namespace {
+
+// Marks the fake's own work, so that a count of the code under test's allocations leaves
+// out the fake's bookkeeping.
+struct InFake {
+    InFake() { ++fakePlatformDepth; }
+    ~InFake() { --fakePlatformDepth; }
+};
 
 struct FakeFile {
     Bytes content;
@@ -50,6 +74,8 @@ struct FakeState {
     std::vector<int> answers;
     std::size_t answersUsed = 0;
     std::vector<FakeBox> boxes;
+    std::map<FakeOp, int> calls;
+    std::map<FakeOp, int> failingCall;
 };
 
 FakeState& Fake() {
@@ -102,7 +128,7 @@ bool FakeFiles_Exists(const std::string& path) {
 
 Bytes FakeFiles_Get(const std::string& path) {
     auto found = Fake().files.find(path);
-    EXPECT_NE(found, Fake().files.end()) << "no fake file " << path;
+    FAKE_CHECK(found != Fake().files.end(), ("no fake file " + path).c_str());
     return found == Fake().files.end() ? Bytes{} : found->second.content;
 }
 
@@ -187,9 +213,38 @@ const std::vector<FakeBox>& FakeBoxes_Shown() {
     return Fake().boxes;
 }
 
+void PrintTo(const FakeBox& box, std::ostream* os) {
+    *os << "{\"" << box.text << "\", caption \"" << box.caption << "\", style 0x" << std::hex
+        << box.style << std::dec << "}";
+}
+
+void FakeFaults_Fail(FakeOp op, int nth) {
+    Fake().failingCall[op] = nth;
+}
+
+int FakeFaults_Calls(FakeOp op) {
+    return Fake().calls[op];
+}
+
+namespace {
+
+// Counts a call of `op`; true when this is the call that was told to fail.
+bool FailsNow(FakeOp op) {
+    FakeState& state = Fake();
+    int call = ++state.calls[op];
+    auto failing = state.failingCall.find(op);
+    return failing != state.failingCall.end() && failing->second == call;
+}
+
+}  // namespace
+
 // ---- Platform operations --------------------------------------------------
 
 OsHandle OpenFileForReading(const char* path) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Open)) {
+        return nullptr;
+    }
     FakeState& state = Fake();
     state.openedPaths.emplace_back(path);
     auto found = state.files.find(std::string_view(path));
@@ -202,9 +257,13 @@ OsHandle OpenFileForReading(const char* path) {
 }
 
 std::uint32_t ReadFileOnce(OsHandle handle, void* buffer, std::uint32_t size) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Read)) {
+        return 0;  // a failed read delivers nothing
+    }
     FakeState& state = Fake();
     auto open = state.openFiles.find(NumberFromHandle(handle));
-    EXPECT_NE(open, state.openFiles.end()) << "read from a handle that is not open";
+    FAKE_CHECK(open != state.openFiles.end(), "read from a handle that is not open");
     if (open == state.openFiles.end()) {
         return 0;
     }
@@ -220,6 +279,7 @@ std::uint32_t ReadFileOnce(OsHandle handle, void* buffer, std::uint32_t size) {
 }
 
 void CloseOsHandle(OsHandle handle) {
+    InFake inFake;
     FakeState& state = Fake();
     int number = NumberFromHandle(handle);
     auto mutex = std::find(state.heldMutexHandles.begin(), state.heldMutexHandles.end(), number);
@@ -227,10 +287,14 @@ void CloseOsHandle(OsHandle handle) {
         state.heldMutexHandles.erase(mutex);
         return;
     }
-    EXPECT_EQ(state.openFiles.erase(number), 1u) << "closed a handle that is not open";
+    FAKE_CHECK(state.openFiles.erase(number) == 1u, "closed a handle that is not open");
 }
 
 std::uint32_t GetModulePath(char* buffer, std::uint32_t size) {
+    InFake inFake;
+    if (FailsNow(FakeOp::ModulePath)) {
+        return 0;
+    }
     const FakeState& state = Fake();
     if (!state.hasModulePath) {
         return 0;
@@ -246,6 +310,11 @@ bool IsLeadByte(unsigned char byte) {
 
 std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,
                                 std::uint32_t size, const char* path) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Profile)) {
+        destination[0] = '\0';
+        return 0;
+    }
     FakeState& state = Fake();
     std::string lookup = ProfileKey(path, section, key);
     state.profileReads.push_back(lookup);
@@ -258,6 +327,10 @@ std::uint32_t ReadProfileString(const char* section, const char* key, char* dest
 }
 
 bool CopyFileReplacing(const char* source, const char* destination) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Copy)) {
+        return false;
+    }
     FakeState& state = Fake();
     state.copies.push_back(std::string(source) + ">" + destination);
     auto found = state.files.find(std::string_view(source));
@@ -270,6 +343,10 @@ bool CopyFileReplacing(const char* source, const char* destination) {
 }
 
 std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
+    InFake inFake;
+    if (FailsNow(FakeOp::DriveList)) {
+        return 0;
+    }
     FakeState& state = Fake();
     if (state.hasRawDriveList) {
         // A platform that misbehaves: writes what fits and reports any count.
@@ -291,6 +368,10 @@ std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
 }
 
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Label)) {
+        return false;
+    }
     FakeState& state = Fake();
     state.labelReads.emplace_back(root);
     for (const auto& drive : state.drives) {
@@ -305,6 +386,11 @@ bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
 }
 
 OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Mutex)) {
+        *alreadyExisted = false;
+        return nullptr;
+    }
     FakeState& state = Fake();
     state.mutexName = name;
     *alreadyExisted = state.mutexState == FakeMutexState::HeldByAnother;
@@ -317,11 +403,16 @@ OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
 }
 
 int ShowMessageBox(const char* text, const char* caption, unsigned style) {
+    InFake inFake;
+    if (FailsNow(FakeOp::MessageBox)) {
+        Fake().boxes.push_back({text, caption, style});
+        return 0;  // the box could not be shown
+    }
     FakeState& state = Fake();
     state.boxes.push_back({text, caption, style});
     if (state.answersUsed < state.answers.size()) {
         return state.answers[state.answersUsed++];
     }
-    EXPECT_EQ(style & 0xF, kBoxOk) << "no answer scripted for: " << text;
+    FAKE_CHECK((style & 0xF) == kBoxOk, "no answer scripted for a question");
     return kAnswerOk;
 }

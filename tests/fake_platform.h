@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,20 @@ struct FakeBox {
     unsigned style;
     bool operator==(const FakeBox&) const = default;
 };
+void PrintTo(const FakeBox& box, std::ostream* os);
 // Answers for the coming message boxes, in order. A box with no answer left returns
 // IDOK for an OK box and fails the test for any other.
 void FakeBoxes_Answer(const std::vector<int>& answers);
 const std::vector<FakeBox>& FakeBoxes_Shown();
+
+// ---- Faults ----
+
+enum class FakeOp { Mutex, ModulePath, Profile, DriveList, Label, Open, Read, Copy, MessageBox };
+// The nth call (from 1) of `op` fails as the real operation fails: no handle, a count of 0,
+// false, or a message box that could not be shown (0).
+void FakeFaults_Fail(FakeOp op, int nth);
+// Calls of `op` so far.
+int FakeFaults_Calls(FakeOp op);
+
+// Above 0 while the fake itself runs (its bookkeeping allocates; the code under test must not).
+extern int fakePlatformDepth;

@@ -7,64 +7,13 @@
 #include <vector>
 
 #include "fake_platform.h"
-#include "firmware/records.h"
+#include "good_world.h"
 #include "platform/platform.h"
 #include "run/run_state.h"
 
 namespace {
 
-const std::string kFolder = "C:\\Tools\\Update\\";
-const std::string kIni = kFolder + "UPDATE.INI";
-const std::string kDeviceRecordPath = "E:\\version.dat";
-const std::string kTitle = "Dravon Updater Test";
-
-constexpr unsigned kErrorBox = kBoxOk | kBoxIconError;
-constexpr unsigned kNoticeBox = kBoxOk | kBoxIconInformation;
-constexpr unsigned kQuestionBox = kBoxYesNo | kBoxIconQuestion | kBoxDefaultButton1;
-
-const std::pair<const char*, const char*> kTexts[] = {
-    {"TITLE", "Dravon Updater Test"},
-    {"NODRAVON", "No device found.\\nConnect it."},
-    {"CONFIRM", "Update now?"},
-    {"NOUPDATE", "This package is not for your device."},
-    {"NONEED", "Already up to date."},
-    {"CURRENT", "Current version : "},
-    {"UPDATE", "Update version  : "},
-    {"FINISH", "Update staged."},
-    {"ERROR", "Failure"},
-};
-
-Bytes Record(const RecordLayout& layout, std::uint32_t region, std::uint32_t model,
-             const char* version) {
-    Bytes record(layout.size, 0);
-    EXPECT_TRUE(EncodeRecord(record.data(), layout, region, model, version));
-    return record;
-}
-
-void PutDevice(std::uint32_t region, std::uint32_t model, const char* version) {
-    FakeFiles_Put(kDeviceRecordPath, Record(kDeviceRecord, region, model, version));
-}
-
-void PutPackage(std::uint32_t region, std::uint32_t model, const char* version) {
-    Bytes header = Record(kPackageHeader, region, model, version);
-    header.resize(700, 0x5A);  // a payload beyond the header
-    FakeFiles_Put(kFolder + "update.udx", header);
-}
-
-// A PC with a device at E:\ whose firmware 1.00 is older than the package's 1.01.
-void SetUpGoodWorld() {
-    FakePlatform_Reset();
-    ResetRunState();
-    FakeModule_SetPath(kFolder + "DravonUpdater.exe");
-    for (auto [key, value] : kTexts) {
-        FakeProfile_Set(kIni, "INIT", key, value);
-    }
-    FakeDrives_Add("C:\\", "SYSTEM");
-    FakeDrives_Add("E:\\", "DRAVONUD");
-    PutDevice(1, 0x12, "1.00");
-    PutPackage(1, 0x12, "1.01");
-    FakeFiles_Put(kFolder + "update.udi", Bytes(100, 0x77));
-}
+using namespace good_world;
 
 struct RunCase {
     const char* name;
@@ -78,13 +27,6 @@ struct RunCase {
 void PrintTo(const RunCase& c, std::ostream* os) {
     *os << c.name;
 }
-
-FakeBox Error(const char* code) {
-    return {std::string("Failure CODE : 0x") + code, kTitle, kErrorBox};
-}
-
-const FakeBox kQuestion = {"Current version : 1.00\nUpdate version  : 1.01\n\nUpdate now?", kTitle,
-                           kQuestionBox};
 
 const RunCase kRuns[] = {
     {"OfferAnsweredYes",
