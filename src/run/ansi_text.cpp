@@ -13,7 +13,7 @@ std::size_t CharacterLength(const char* text) {
 void ComposeText(char* out, std::size_t size, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = std::vsnprintf(out, size, format, arguments);
+    int length = vsnprintf(out, size, format, arguments);
     va_end(arguments);
     if (length < 0) {
         out[0] = '\0';

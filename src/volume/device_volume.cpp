@@ -24,17 +24,17 @@ bool FindDeviceVolume() {
     // Zeroed, so that the bytes beyond what the platform wrote read as the list's end.
     char drives[kPathSize] = {};
     std::uint32_t count = ListLogicalDrives(drives, kDriveListOffered);
-    if (count == 0 || drives[0] == '\0') {
-        return false;
-    }
     // A count above the offer is the size the list would need; never read past the offer.
     std::uint32_t end = count < kDriveListOffered ? count : kDriveListOffered;
+    if (end == 0 || drives[0] == '\0') {
+        return false;
+    }
     for (std::uint32_t position = 0; position < end;) {
         const char* entry = drives + position;
         std::size_t length = BoundedLength(entry, end - position);
-        char root[kDriveRootLength + 1];
         // Only a three-character root whose NUL lies within the count is a drive root.
         if (length == kDriveRootLength && length < end - position) {
+            char root[kDriveRootLength + 1];
             std::memcpy(root, entry, kDriveRootLength);
             root[kDriveRootLength] = '\0';
             if (IsDeviceVolume(root)) {
