@@ -3,6 +3,7 @@
  * (--wrap); the fake platform's own bookkeeping is left out of the count. */
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -106,7 +107,9 @@ TEST_P(NoHeap, DuringAWholeRun) {
     SetUpGoodWorld();
     GetParam().change();
     FakeBoxes_Answer({GetParam().answer});
-    EXPECT_EQ(AllocationsDuring([] { RunUpdater(); }), 0);
+    int allocationsDuringRun = AllocationsDuring([] { RunUpdater(); });
+    std::printf("heap allocations during the run: %d\n", allocationsDuringRun);
+    EXPECT_EQ(allocationsDuringRun, 0);
     EXPECT_FALSE(FakeBoxes_Shown().empty()) << "the run must have got as far as a dialog";
 }
 

@@ -1,7 +1,7 @@
 /* tests/e2e/dialog_driver.cpp: drives the updater's message boxes from the Windows side.
  *
  *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
- *                         [--handshake DIR] [--timeout MS]
+ *                         [--handshake DIR] [--timeout MS] [--first-dialog-time]
  *   dialog-driver version EXE
  *
  * `run` starts EXE and, for every message box that the process shows, prints its caption,
@@ -10,7 +10,9 @@
  * closed with No or OK. When the process ends it prints its exit status. With
  * --second-instance it starts EXE once more while the first box is up and reports how that
  * instance ended and how many boxes it showed. With --handshake it writes DIR\dialog-N.ready
- * once box N is up and waits for DIR\dialog-N.done before pressing (for screenshots).
+ * once box N is up and waits for DIR\dialog-N.done before pressing (for screenshots). With
+ * --first-dialog-time it watches every millisecond and prints the time from starting EXE to
+ * its first box as "first-dialog-ms: T".
  *
  * `version` prints the version record and the manifest of EXE. Texts are printed with
  * backslash escapes (\n, \\, \xHH) so that every line stays one line. */
@@ -188,11 +190,14 @@ int Run(int argc, char** argv) {
     const char* handshake = nullptr;
     std::vector<int> answers;
     bool secondInstance = false;
+    bool timeFirstDialog = false;
     DWORD timeout = 20000;
     for (int i = 3; i < argc; ++i) {
         std::string option = argv[i];
         if (option == "--second-instance") {
             secondInstance = true;
+        } else if (option == "--first-dialog-time") {
+            timeFirstDialog = true;
         } else if (i + 1 < argc && option == "--cwd") {
             directory = argv[++i];
         } else if (i + 1 < argc && option == "--answer") {
@@ -206,6 +211,10 @@ int Run(int argc, char** argv) {
             return 2;
         }
     }
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER started;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
     PROCESS_INFORMATION process = {};
     if (!StartProcess(exe, directory, &process)) {
         std::printf("start failed: %lu\n", GetLastError());
@@ -215,8 +224,11 @@ int Run(int argc, char** argv) {
     std::size_t answered = 0;
     int number = 0;
     DWORD waited = 0;
-    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
-        if ((waited += 50) > timeout) {
+    // Until the first box, every millisecond when timing it.
+    auto poll = [&] { return timeFirstDialog && number == 0 ? DWORD{1} : DWORD{50}; };
+    for (DWORD wait = poll(); WaitForSingleObject(process.hProcess, wait) == WAIT_TIMEOUT;
+         wait = poll()) {
+        if ((waited += wait) > timeout) {
             TerminateProcess(process.hProcess, 99);
             std::printf("timeout\n");
             return 4;
@@ -224,6 +236,13 @@ int Run(int argc, char** argv) {
         HWND dialog = DialogOf(process.dwProcessId);
         if (dialog == nullptr) {
             continue;
+        }
+        if (timeFirstDialog && number == 0) {
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            std::printf("first-dialog-ms: %.1f\n",
+                        1000.0 * static_cast<double>(now.QuadPart - started.QuadPart) /
+                            static_cast<double>(frequency.QuadPart));
         }
         Describe(dialog, ++number);
         if (secondInstance && number == 1) {
