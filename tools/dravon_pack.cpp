@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "firmware/record_format.h"
-#include "tools/inspect.h"
+#include "tools/record_report.h"
 #include "tools/release_check.h"
 
 namespace {

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "escape.h"
+
 namespace {
 
 struct ButtonName {
@@ -49,24 +51,6 @@ int ButtonByName(const char* name) {
         }
     }
     return 0;
-}
-
-std::string Escape(const char* text) {
-    std::string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        char hex[8];
-        if (*p == '\\') {
-            out += "\\\\";
-        } else if (*p == '\n') {
-            out += "\\n";
-        } else if (*p < 0x20 || *p >= 0x7F) {
-            std::snprintf(hex, sizeof hex, "\\x%02X", *p);
-            out += hex;
-        } else {
-            out += static_cast<char>(*p);
-        }
-    }
-    return out;
 }
 
 struct Search {

@@ -39,21 +39,3 @@ std::string Capture(const std::string& command, int* status) {
     std::erase(output, '\r');  // the Windows side writes CR LF line ends
     return output;
 }
-
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        char hex[8];
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20 || c >= 0x7F) {
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}

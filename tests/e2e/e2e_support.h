@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/e2e/escape.h"
+
 // A variable that run-e2e sets; fails the test when it is missing.
 std::string Environment(const char* name);
 
@@ -12,7 +14,3 @@ void WriteFile(const std::filesystem::path& path, const std::string& content);
 
 // Output of a shell command, with line ends made LF; its exit status in *status.
 std::string Capture(const std::string& command, int* status);
-
-// The escapes that the Windows-side helpers print: \\ for a backslash, \n for a line feed,
-// \xHH for any other byte outside printable ASCII.
-std::string Escape(const std::string& text);

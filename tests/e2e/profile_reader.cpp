@@ -10,27 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "escape.h"
+
 namespace {
 
 constexpr char kAbsent[] = "\x01<absent>\x01";
-
-std::string Escape(const char* text) {
-    std::string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        char hex[8];
-        if (*p == '\\') {
-            out += "\\\\";
-        } else if (*p == '\n') {
-            out += "\\n";
-        } else if (*p < 0x20 || *p >= 0x7F) {
-            std::snprintf(hex, sizeof hex, "\\x%02X", *p);
-            out += hex;
-        } else {
-            out += static_cast<char>(*p);
-        }
-    }
-    return out;
-}
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-/* tools/inspect.h: what a record file holds, as the updater reads it. */
+/* tools/record_report.h: what a record file holds, as the updater reads it. */
 #pragma once
 
 #include <string>

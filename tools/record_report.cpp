@@ -1,5 +1,5 @@
-/* tools/inspect.cpp: reading any record file the way the updater reads it. */
-#include "tools/inspect.h"
+/* tools/record_report.cpp: reading any record file the way the updater reads it. */
+#include "tools/record_report.h"
 
 #include <cstdio>
 #include <fstream>
