@@ -42,6 +42,7 @@ void CloseOsHandle(OsHandle handle) {
 // ---- Named mutex ----------------------------------------------------------
 
 OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
+    SetLastError(ERROR_SUCCESS);  // so that a stale error can't pass for "already exists"
     HANDLE mutex = CreateMutexA(nullptr, /*bInitialOwner=*/FALSE, name);
     // An existing mutex that this process may not open gives no handle (access denied).
     *alreadyExisted = mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
