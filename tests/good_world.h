@@ -8,6 +8,7 @@
 #include "fake_platform.h"
 #include "firmware/record_format.h"
 #include "platform/platform.h"
+#include "records_fixture.h"
 #include "run/run_state.h"
 
 namespace good_world {
@@ -33,19 +34,12 @@ inline const std::pair<const char*, const char*> kTexts[] = {
     {"ERROR", "Failure"},
 };
 
-inline Bytes Record(const RecordLayout& layout, std::uint32_t region, std::uint32_t model,
-                    const char* version) {
-    Bytes record(layout.size, 0);
-    EXPECT_TRUE(EncodeRecord(record.data(), layout, region, model, version));
-    return record;
-}
-
 inline void PutDevice(std::uint32_t region, std::uint32_t model, const char* version) {
-    FakeFiles_Put(kDeviceRecordPath, Record(kDeviceRecord, region, model, version));
+    FakeFiles_Put(kDeviceRecordPath, MakeRecord(kDeviceRecord, region, model, version));
 }
 
 inline void PutPackage(std::uint32_t region, std::uint32_t model, const char* version) {
-    Bytes header = Record(kPackageHeader, region, model, version);
+    Bytes header = MakeRecord(kPackageHeader, region, model, version);
     header.resize(700, 0x5A);  // a payload beyond the header
     FakeFiles_Put(kFolder + "update.udx", header);
 }

@@ -30,11 +30,6 @@ char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool SameNameNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 // "P:\name" or "E:\name" to the file on this machine; "" when there is none.
 std::string HostPath(const char* path) {
     std::string text = path;
@@ -61,7 +56,7 @@ const std::vector<ShownDialog>& BundlePlatform_Dialogs() {
 std::string FindFileNoCase(const std::string& folder, const std::string& name) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
-        if (SameNameNoCase(entry.path().filename().string(), name) && entry.is_regular_file()) {
+        if (EqualNoCase(entry.path().filename().string(), name) && entry.is_regular_file()) {
             return entry.path().string();
         }
     }

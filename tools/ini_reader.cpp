@@ -1,6 +1,7 @@
 /* tools/ini_reader.cpp: UPDATE.INI read as the Windows profile functions read it. */
 #include "tools/ini_reader.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -17,22 +18,6 @@ std::string_view Trim(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // A line ends at LF; a rest of the file without LF ends at CR instead.
@@ -92,16 +77,22 @@ IniFile ParseIni(const std::string& text) {
 
 std::optional<std::string> IniFile::Find(const std::string& section, const std::string& key) const {
     for (const IniSection& candidate : sections) {
-        if (!SameName(candidate.name, Trim(section))) {
+        if (!EqualNoCase(candidate.name, Trim(section))) {
             continue;
         }
         // Only the first section of that name is searched.
         for (const IniEntry& entry : candidate.entries) {
-            if (SameName(entry.key, Trim(key))) {
+            if (EqualNoCase(entry.key, Trim(key))) {
                 return entry.value;
             }
         }
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }

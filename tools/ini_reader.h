@@ -39,3 +39,6 @@ struct IniFile {
 };
 
 IniFile ParseIni(const std::string& text);
+
+// Whether two names are equal but for the case of ASCII letters, as Windows compares them.
+bool EqualNoCase(std::string_view a, std::string_view b);

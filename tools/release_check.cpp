@@ -24,8 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kCatalogueKeys[] = {"TITLE",   "NODRAVON", "CONFIRM", "NOUPDATE", "NONEED",
-                                          "CURRENT", "UPDATE",   "FINISH",  "ERROR"};
 constexpr char kErrorZero[] = "every user would see \"Error CODE : 0x00\"";
 
 const char* Meaning(unsigned code) {
@@ -84,11 +82,13 @@ std::string Printable(const std::string& text) {
 }
 
 // A text as the updater holds it: cut to 255 characters, line breaks expanded where marked.
-std::string AsLoaded(const std::string& value, bool expand) {
+std::string AsLoaded(const IniFile& ini, const char* key) {
     char slot[kTextSlotSize];
-    std::snprintf(slot, sizeof slot, "%s", value.c_str());
-    if (expand) {
-        ExpandLineBreaks(slot);
+    std::snprintf(slot, sizeof slot, "%s", ini.Find("INIT", key).value_or("").c_str());
+    for (const CatalogueEntry& entry : kCatalogue) {
+        if (entry.expandLineBreaks && std::strcmp(entry.key, key) == 0) {
+            ExpandLineBreaks(slot);
+        }
     }
     return slot;
 }
@@ -128,7 +128,8 @@ class Checker {
             return;
         }
         ini_ = ParseIni(text);
-        for (const char* key : kCatalogueKeys) {
+        for (const CatalogueEntry& entry : kCatalogue) {
+            const char* key = entry.key;
             std::optional<std::string> value = ini_->Find("INIT", key);
             std::string name = std::string("[INIT] ") + key;
             if (!value) {
@@ -207,16 +208,13 @@ class Checker {
         if (!ini_) {
             return;
         }
-        auto text = [&](const char* key, bool expand) {
-            return AsLoaded(ini_->Find("INIT", key).value_or(""), expand);
-        };
         std::size_t packageVersion = package_ ? std::strlen(package_->version) : kVersionFieldSize;
-        std::size_t fixed = text("CURRENT", false).size() + kVersionFieldSize + 1 +
-                            text("UPDATE", false).size() + packageVersion + 2;
+        std::size_t fixed = AsLoaded(*ini_, "CURRENT").size() + kVersionFieldSize + 1 +
+                            AsLoaded(*ini_, "UPDATE").size() + packageVersion + 2;
         const std::pair<const char*, const char*> dialogs[] = {{"NONEED", "no-need notice"},
                                                                {"CONFIRM", "question"}};
         for (auto [key, dialog] : dialogs) {
-            std::size_t length = fixed + text(key, true).size();
+            std::size_t length = fixed + AsLoaded(*ini_, key).size();
             if (length >= kDialogTextSize) {
                 Add(Severity::Warning,
                     std::string("the ") + dialog + " can reach " + std::to_string(length) +

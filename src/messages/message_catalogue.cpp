@@ -9,25 +9,6 @@
 #include "run/run_state.h"
 #include "run/text.h"
 
-namespace {
-
-struct CatalogueEntry {
-    const char* key;
-    char (RunState::*slot)[kTextSlotSize];
-    bool expandLineBreaks;
-};
-
-// In the order in which they are read.
-constexpr CatalogueEntry kCatalogue[] = {
-    {"TITLE", &RunState::TITLE, false},    {"NODRAVON", &RunState::NODRAVON, true},
-    {"CONFIRM", &RunState::CONFIRM, true}, {"NOUPDATE", &RunState::NOUPDATE, true},
-    {"NONEED", &RunState::NONEED, true},   {"CURRENT", &RunState::CURRENT, false},
-    {"UPDATE", &RunState::UPDATE, false},  {"FINISH", &RunState::FINISH, true},
-    {"ERROR", &RunState::ERROR, false},
-};
-
-}  // namespace
-
 bool LoadMessageCatalogue() {
     if (!DetermineProgramDirectory()) {
         return false;
