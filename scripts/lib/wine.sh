@@ -2,6 +2,8 @@
 # updater. Source it; then call wine_start DIR, and wine_stop when done (an EXIT trap is set).
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes its ANSI code page (1252) and the encoding of file names (UTF-8) from the locale.
+export LC_ALL=C.UTF-8
 wine_xvfb_pid=""
 
 wine_stop() {

@@ -33,9 +33,10 @@ OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted);
 
 // ---- Module path, text and profile strings --------------------------------
 
-// Writes the running executable's full path, NUL-terminated and cut to `size` - 1
-// characters. Returns the number of characters written without the NUL, or `size` when
-// the path did not fit, or 0 on failure.
+// Writes the running executable's full path, NUL-terminated. Returns the number of
+// characters written without the NUL, or `size` when the path did not fit (the buffer then
+// holds no usable path), or 0 when there is no path to give, one that the active code page
+// can spell exactly among them.
 std::uint32_t GetModulePath(char* buffer, std::uint32_t size);
 
 // Whether `byte` starts a double-byte character in the active code page.

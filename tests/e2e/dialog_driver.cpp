@@ -121,11 +121,14 @@ void Press(HWND dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-bool StartProcess(const char* exe, const char* directory, PROCESS_INFORMATION* process) {
-    std::string commandLine = std::string("\"") + exe + "\"";
-    STARTUPINFOA startup = {};
+// Started by its long path in UTF-16: started by a short or ANSI path, the program would get
+// that path as its module path, and a folder name that the code page can't spell would
+// never reach it.
+bool StartProcess(const wchar_t* exe, const wchar_t* directory, PROCESS_INFORMATION* process) {
+    std::wstring commandLine = std::wstring(L"\"") + exe + L"\"";
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+    return CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
                           &startup, process) != FALSE;
 }
 
@@ -140,7 +143,7 @@ bool WaitForFile(const std::string& path, DWORD timeout) {
 }
 
 // Starts a second instance while the first one's box is up; reports how it ended.
-void RunSecondInstance(const char* exe, const char* directory, DWORD timeout) {
+void RunSecondInstance(const wchar_t* exe, const wchar_t* directory, DWORD timeout) {
     PROCESS_INFORMATION second = {};
     if (!StartProcess(exe, directory, &second)) {
         std::printf("second-instance: could not start\n");
@@ -169,8 +172,15 @@ void RunSecondInstance(const char* exe, const char* directory, DWORD timeout) {
 }
 
 int Run(int argc, char** argv) {
-    const char* exe = argv[2];
-    const char* directory = nullptr;
+    // The paths as the command line gave them, in UTF-16; argv holds them in the code page.
+    int wideCount = 0;
+    wchar_t** wideArgs = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+    if (wideArgs == nullptr || wideCount != argc) {
+        std::fprintf(stderr, "dialog-driver: cannot read the command line\n");
+        return 2;
+    }
+    const wchar_t* exe = wideArgs[2];
+    const wchar_t* directory = nullptr;
     const char* handshake = nullptr;
     std::vector<int> answers;
     bool secondInstance = false;
@@ -183,7 +193,7 @@ int Run(int argc, char** argv) {
         } else if (option == "--first-dialog-time") {
             timeFirstDialog = true;
         } else if (i + 1 < argc && option == "--cwd") {
-            directory = argv[++i];
+            directory = wideArgs[++i];
         } else if (i + 1 < argc && option == "--answer") {
             answers.push_back(ButtonByName(argv[++i]));
         } else if (i + 1 < argc && option == "--handshake") {

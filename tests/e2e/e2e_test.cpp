@@ -116,6 +116,7 @@ struct Scenario {
     DeviceAfter device = DeviceAfter::Untouched;
     char deviceLetter = 'e';
     bool secondInstance = false;
+    const char* programFolder = "prog";  // in P:\, as the file system spells it (UTF-8)
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) {
@@ -239,6 +240,28 @@ const Scenario kScenarios[] = {
      {kQuestionYes, ErrorBox("50")},
      DeviceAfter::HeaderOnly},
     {"SecondInstanceEndsSilently", [](World&) {}, {kQuestionNo}, DeviceAfter::Untouched, 'e', true},
+    // Folder names that the ANSI code page (1252 here) can't spell: the program must read
+    // its own folder, never a look-alike that Windows's best fit would name.
+    {.name = "FolderNamedInCyrillic",
+     .change = [](World&) {},
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .programFolder = "Дравон"},
+    {.name = "LookAlikeFolderBesideIsNeverRead",
+     .change =
+         [](World& w) {
+             fs::path decoy = w.root / "Dravon Tools";
+             fs::create_directories(decoy);
+             WriteFile(decoy / "UPDATE.INI",
+                       "[INIT]\r\nTITLE=Decoy\r\nNODRAVON=x\r\nCONFIRM=x\r\n"
+                       "NOUPDATE=x\r\nNONEED=x\r\nCURRENT=x\r\nUPDATE=x\r\n"
+                       "FINISH=x\r\nERROR=x\r\n");
+             Pack("package", decoy / "update.udx", 1, 0x12, "1.02", 10);
+             WriteFile(decoy / "update.udi", "decoy");
+         },
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .programFolder = "Drāvon Tools"},
 };
 
 class EndToEnd : public ::testing::TestWithParam<Scenario> {
@@ -247,7 +270,7 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
         windowsBuild = Environment("DRAVON_E2E_WINDOWS_BUILD");
         prefix = Environment("WINEPREFIX");
         world.root = fs::path(Environment("DRAVON_E2E_WORK")) / GetParam().name;
-        world.program = world.root / "prog";
+        world.program = world.root / GetParam().programFolder;
         fs::remove_all(world.root);
         fs::create_directories(world.program);
         fs::copy_file(windowsBuild / "DravonUpdater.exe", world.program / "DravonUpdater.exe");
@@ -287,9 +310,8 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
     }
 
     std::string RunUpdater(const Scenario& s) {
-        std::string command =
-            "wine 'T:\\dialog-driver.exe' run 'P:\\prog\\DravonUpdater.exe'"
-            " --cwd 'C:\\' --timeout 20000";
+        std::string command = std::string("wine 'T:\\dialog-driver.exe' run 'P:\\") +
+                              s.programFolder + "\\DravonUpdater.exe' --cwd 'C:\\' --timeout 20000";
         for (const Dialog& d : s.dialogs) {
             command += " --answer " + d.pressed;
         }

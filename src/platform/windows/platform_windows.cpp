@@ -15,6 +15,30 @@ OsHandle FromWin32(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : static_cast<OsHandle>(handle);
 }
 
+// The longest path that Windows knows, in UTF-16 units with the NUL.
+constexpr DWORD kWidePathSize = 32768;
+
+// Converts `wide` to the ANSI code page: the characters written without the NUL, `size`
+// when they would not fit, or 0 when a character has no exact equivalent there (no "best
+// fit" look-alike, no "?").
+std::uint32_t ToAnsiExactly(const wchar_t* wide, char* out, std::uint32_t size) {
+    BOOL lossy = FALSE;
+    // A code page of UTF-8 (a system-wide option) spells every character, and takes neither
+    // the flag nor the question.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL* usedDefault = utf8 ? nullptr : &lossy;
+    int needed = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, usedDefault);
+    if (needed <= 0 || lossy) {
+        return 0;
+    }
+    if (static_cast<std::uint32_t>(needed) > size) {
+        return size;
+    }
+    WideCharToMultiByte(CP_ACP, flags, wide, -1, out, static_cast<int>(size), nullptr, usedDefault);
+    return lossy ? 0 : static_cast<std::uint32_t>(needed - 1);
+}
+
 }  // namespace
 
 // ---- Files ----------------------------------------------------------------
@@ -51,13 +75,31 @@ OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
 
 // ---- Module path, text and profile strings --------------------------------
 
+// GetModuleFileNameA replaces a character that the ANSI code page can't spell with "?",
+// or where Windows has a "best fit" with a look-alike, which may name another folder: a
+// program in "Drāvon Tools" would read the files of a folder "Dravon Tools" beside it. So
+// the wide path is taken, converted only when that is exact; else its short (8.3) form,
+// which is ASCII, when that converts exactly; else nothing, and the run ends with code 0x00.
 std::uint32_t GetModulePath(char* buffer, std::uint32_t size) {
-    DWORD written = GetModuleFileNameA(nullptr, buffer, size);
+    static wchar_t longPath[kWidePathSize];
+    static wchar_t shortPath[kWidePathSize];
+    buffer[0] = '\0';
+    DWORD length = GetModuleFileNameW(nullptr, longPath, kWidePathSize);
+    if (length == 0) {
+        return 0;
+    }
+    if (length >= kWidePathSize) {
+        return size;  // cut
+    }
+    std::uint32_t written = ToAnsiExactly(longPath, buffer, size);
     if (written == 0) {
-        buffer[0] = '\0';
-    } else if (written >= size) {
-        buffer[size - 1] = '\0';  // older systems leave a cut path unterminated
-        return size;
+        DWORD shortLength = GetShortPathNameW(longPath, shortPath, kWidePathSize);
+        if (shortLength > 0 && shortLength < kWidePathSize) {
+            written = ToAnsiExactly(shortPath, buffer, size);
+        }
+    }
+    if (written == 0 || written >= size) {
+        buffer[0] = '\0';  // never a path cut short or spelt with look-alikes
     }
     return written;
 }
