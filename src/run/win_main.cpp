@@ -16,10 +16,19 @@ void LoadDllsFromSystemFolderOnly() {
     }
     FARPROC found = GetProcAddress(kernel32, "SetDefaultDllDirectories");
     if (found != nullptr) {
-        auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-            reinterpret_cast<void*>(found));
+        auto setDefaultDllDirectories =
+            reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void*>(found));
         setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
+}
+
+// The drive walk asks every drive for its label: an empty card reader or optical drive must
+// fail the call quietly instead of putting up the system's "no disk" box. The bits already
+// set are kept.
+void FailCriticalErrorsQuietly() {
+    constexpr UINT kQuiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+    UINT previous = SetErrorMode(kQuiet);
+    SetErrorMode(previous | kQuiet);
 }
 
 }  // namespace
@@ -27,5 +36,6 @@ void LoadDllsFromSystemFolderOnly() {
 // The updater takes no arguments: instance, command line and show mode are ignored.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LoadDllsFromSystemFolderOnly();
+    FailCriticalErrorsQuietly();
     return RunUpdater();
 }

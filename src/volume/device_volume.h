@@ -5,6 +5,6 @@ inline constexpr char kDeviceLabel[] = "DRAVONUD";
 
 // Walks the logical drives in the platform's order and takes the first whose volume label
 // is exactly "DRAVONUD"; sets State.DeviceRoot (such as E:\) and returns true. A drive
-// whose information can't be read doesn't match. The process's error mode is left as it
-// is, so the system may prompt for a drive without media.
+// whose information can't be read doesn't match. (The Windows start-up sets the error
+// mode so that a drive without media fails quietly instead of prompting.)
 bool FindDeviceVolume();

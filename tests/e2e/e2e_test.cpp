@@ -240,6 +240,20 @@ const Scenario kScenarios[] = {
      {kQuestionYes, ErrorBox("50")},
      DeviceAfter::HeaderOnly},
     {"SecondInstanceEndsSilently", [](World&) {}, {kQuestionNo}, DeviceAfter::Untouched, 'e', true},
+    // Copies of read-only files are left writable, and read-only files on the device are
+    // replaced (Wine shows a file without write permission as read-only).
+    {"ReadOnlyFilesAreReplacedAndLeftWritable",
+     [](World& w) {
+         WriteFile(w.drives['e'] / "update.udx", "old header");
+         for (const fs::path& file :
+              {w.program / "update.udx", w.program / "update.udi", w.drives['e'] / "update.udx"}) {
+             fs::permissions(
+                 file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                 fs::perm_options::remove);
+         }
+     },
+     {kQuestionYes, kFinished},
+     DeviceAfter::BothCopied},
     // Folder names that the ANSI code page (1252 here) can't spell: the program must read
     // its own folder, never a look-alike that Windows's best fit would name.
     {.name = "FolderNamedInCyrillic",
@@ -351,6 +365,16 @@ TEST_P(EndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
             }
         }
         EXPECT_EQ(FilesIn(folder), expected) << "drive " << letter << ":";
+    }
+    // Whatever the updater copied is left writable, so that the next update can replace it.
+    if (s.device != DeviceAfter::Untouched) {
+        for (const char* name : {"update.udx", "update.udi"}) {
+            fs::path copy = world.drives[s.deviceLetter] / name;
+            if (fs::exists(copy)) {
+                EXPECT_NE(fs::status(copy).permissions() & fs::perms::owner_write, fs::perms::none)
+                    << copy << " is read-only";
+            }
+        }
     }
 }
 

@@ -15,6 +15,14 @@ OsHandle FromWin32(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : static_cast<OsHandle>(handle);
 }
 
+// Attributes that make CopyFileA refuse to replace a file.
+constexpr DWORD kBlockingAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+bool SetAttributes(const char* path, DWORD attributes) {
+    return SetFileAttributesA(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
 // The longest path that Windows knows, in UTF-16 units with the NUL.
 constexpr DWORD kWidePathSize = 32768;
 
@@ -55,8 +63,25 @@ std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
     return delivered <= size ? delivered : 0;
 }
 
+// CopyFileA refuses to replace a read-only, hidden or system file, and gives the copy the
+// source's attributes: a bundle from read-only media would leave read-only copies that
+// block every later update. So those attributes of a file already there are cleared first,
+// and a copy is left writable. Called only after the user answered Yes.
 bool CopyFileReplacing(const char* source, const char* destination) {
-    return CopyFileA(source, destination, /*bFailIfExists=*/FALSE) != FALSE;
+    DWORD existing = GetFileAttributesA(destination);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (existing & kBlockingAttributes) != 0) {
+        SetAttributes(destination, existing & ~kBlockingAttributes);
+    }
+    if (!CopyFileA(source, destination, /*bFailIfExists=*/FALSE)) {
+        return false;
+    }
+    DWORD copied = GetFileAttributesA(destination);
+    if (copied == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    return (copied & FILE_ATTRIBUTE_READONLY) == 0 ||
+           SetAttributes(destination, copied & ~FILE_ATTRIBUTE_READONLY);
 }
 
 void CloseOsHandle(OsHandle handle) {
