@@ -287,7 +287,10 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
         world.program = world.root / GetParam().programFolder;
         fs::remove_all(world.root);
         fs::create_directories(world.program);
-        fs::copy_file(windowsBuild / "DravonUpdater.exe", world.program / "DravonUpdater.exe");
+        // The build's exe, or another one (a signed release) that the variable names.
+        const char* exe = std::getenv("DRAVON_E2E_EXE");
+        fs::copy_file(exe != nullptr ? fs::path(exe) : windowsBuild / "DravonUpdater.exe",
+                      world.program / "DravonUpdater.exe");
         SetUpUsualWorld(world);
     }
 
