@@ -43,8 +43,8 @@ std::uint32_t ToAnsiExactly(const wchar_t* wide, char* out, std::uint32_t size) 
     if (static_cast<std::uint32_t>(needed) > size) {
         return size;
     }
-    WideCharToMultiByte(CP_ACP, flags, wide, -1, out, static_cast<int>(size), nullptr, usedDefault);
-    return lossy ? 0 : static_cast<std::uint32_t>(needed - 1);
+    WideCharToMultiByte(CP_ACP, flags, wide, -1, out, static_cast<int>(size), nullptr, nullptr);
+    return static_cast<std::uint32_t>(needed - 1);
 }
 
 }  // namespace
@@ -107,7 +107,6 @@ OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
 // which is ASCII, when that converts exactly; else nothing, and the run ends with code 0x00.
 std::uint32_t GetModulePath(char* buffer, std::uint32_t size) {
     static wchar_t longPath[kWidePathSize];
-    static wchar_t shortPath[kWidePathSize];
     buffer[0] = '\0';
     DWORD length = GetModuleFileNameW(nullptr, longPath, kWidePathSize);
     if (length == 0) {
@@ -118,6 +117,7 @@ std::uint32_t GetModulePath(char* buffer, std::uint32_t size) {
     }
     std::uint32_t written = ToAnsiExactly(longPath, buffer, size);
     if (written == 0) {
+        static wchar_t shortPath[kWidePathSize];
         DWORD shortLength = GetShortPathNameW(longPath, shortPath, kWidePathSize);
         if (shortLength > 0 && shortLength < kWidePathSize) {
             written = ToAnsiExactly(shortPath, buffer, size);
