@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "fake_platform.h"
-#include "firmware/record_format.h"
 #include "platform/platform.h"
-#include "records_fixture.h"
+#include "record_bytes.h"
 #include "run/run_state.h"
 
 namespace good_world {
@@ -35,11 +34,11 @@ inline const std::pair<const char*, const char*> kTexts[] = {
 };
 
 inline void PutDevice(std::uint32_t region, std::uint32_t model, const char* version) {
-    FakeFiles_Put(kDeviceRecordPath, MakeRecord(kDeviceRecord, region, model, version));
+    FakeFiles_Put(kDeviceRecordPath, record_bytes::DeviceRecord(region, model, version));
 }
 
 inline void PutPackage(std::uint32_t region, std::uint32_t model, const char* version) {
-    Bytes header = MakeRecord(kPackageHeader, region, model, version);
+    Bytes header = record_bytes::PackageHeader(region, model, version);
     header.resize(700, 0x5A);  // a payload beyond the header
     FakeFiles_Put(kFolder + "update.udx", header);
 }

@@ -34,14 +34,6 @@ TEST_F(PackageTransfer, CopiesHeaderThenPayload) {
     EXPECT_EQ(FakeFiles_Copies(), expected);
 }
 
-TEST_F(PackageTransfer, ReplacesFilesAlreadyOnTheDevice) {
-    FakeFiles_Put("E:\\update.udx", Bytes(3, 0x99));
-    FakeFiles_Put("E:\\update.udi", Bytes(5000, 0x98));
-    EXPECT_TRUE(CopyUpdatePackage());
-    EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader);
-    EXPECT_EQ(FakeFiles_Get("E:\\update.udi"), kPayload);
-}
-
 TEST_F(PackageTransfer, MissingPayloadLeavesTheHeaderOnTheDevice) {
     FakeFiles_Remove(kFolder + "update.udi");
     EXPECT_FALSE(CopyUpdatePackage());

@@ -1,4 +1,5 @@
-/* tests/records_fixture.h: a fake device and program folder holding valid records. */
+/* tests/records_fixture.h: a fake device and program folder holding valid records, made by
+ * record_bytes.h rather than by the updater's encoder. */
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,19 +9,13 @@
 
 #include "fake_platform.h"
 #include "firmware/records.h"
+#include "record_bytes.h"
 #include "run/run_state.h"
 
 inline const std::string kDeviceRoot = "E:\\";
 inline const std::string kProgramDirectory = "C:\\Tools\\Update\\";
 inline const std::string kDevicePath = kDeviceRoot + "version.dat";
 inline const std::string kPackagePath = kProgramDirectory + "update.udx";
-
-inline Bytes MakeRecord(const RecordLayout& layout, std::uint32_t region, std::uint32_t model,
-                        const char* version) {
-    Bytes record(layout.size, 0);
-    EXPECT_TRUE(EncodeRecord(record.data(), layout, region, model, version));
-    return record;
-}
 
 class RecordsTest : public ::testing::Test {
   protected:
@@ -34,9 +29,9 @@ class RecordsTest : public ::testing::Test {
     void TearDown() override { EXPECT_EQ(FakeFiles_OpenHandles(), 0) << "a handle was left open"; }
 
     static void PutDevice(std::uint32_t region, std::uint32_t model, const char* version) {
-        FakeFiles_Put(kDevicePath, MakeRecord(kDeviceRecord, region, model, version));
+        FakeFiles_Put(kDevicePath, record_bytes::DeviceRecord(region, model, version));
     }
     static void PutPackage(std::uint32_t region, std::uint32_t model, const char* version) {
-        FakeFiles_Put(kPackagePath, MakeRecord(kPackageHeader, region, model, version));
+        FakeFiles_Put(kPackagePath, record_bytes::PackageHeader(region, model, version));
     }
 };

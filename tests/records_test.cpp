@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "firmware/crc32.h"
 #include "records_fixture.h"
 
 namespace {
@@ -13,7 +12,7 @@ namespace {
 // each reading test runs over both.
 struct RecordCase {
     const char* name;
-    const RecordLayout& layout;
+    const record_bytes::Layout& layout;
     const std::string& path;
     CheckResult (*read)();
     const FirmwareIdentity& stored;
@@ -21,10 +20,10 @@ struct RecordCase {
 };
 
 const RecordCase kCases[] = {
-    {"device", kDeviceRecord, kDevicePath, ReadDeviceIdentity, State.DeviceIdentity,
+    {"device", record_bytes::kDevice, kDevicePath, ReadDeviceIdentity, State.DeviceIdentity,
      CheckResult::DeviceRecordUnopenable, CheckResult::DeviceRecordShort,
      CheckResult::DeviceRecordCorrupt},
-    {"package", kPackageHeader, kPackagePath, ReadPackageIdentity, State.PackageIdentity,
+    {"package", record_bytes::kPackage, kPackagePath, ReadPackageIdentity, State.PackageIdentity,
      CheckResult::PackageHeaderUnopenable, CheckResult::PackageHeaderShort,
      CheckResult::PackageHeaderCorrupt},
 };
@@ -36,7 +35,7 @@ void PrintTo(const RecordCase& c, std::ostream* os) {
 class RecordReading : public RecordsTest, public ::testing::WithParamInterface<RecordCase> {
   protected:
     const RecordCase& c = GetParam();
-    Bytes Valid() const { return MakeRecord(c.layout, 0x01020304, 0xA0B0C0D0, "1.02b"); }
+    Bytes Valid() const { return record_bytes::Record(c.layout, 0x01020304, 0xA0B0C0D0, "1.02b"); }
     void ExpectNothingStored() const {
         EXPECT_EQ(c.stored.region, 0u);
         EXPECT_EQ(c.stored.model, 0u);
@@ -79,10 +78,8 @@ TEST_P(RecordReading, FewerBytesThanTheRecordAreShort) {
 TEST_P(RecordReading, ShortFileIsRefusedEvenWhenItsCrcHolds) {
     // A prefix sealed for its own length still isn't a record.
     Bytes record = Valid();
-    RecordLayout shorter = c.layout;
-    shorter.size -= 1;
-    SealRecord(record.data(), shorter);
     record.pop_back();
+    record_bytes::Seal(record, record.size());
     FakeFiles_Put(c.path, record);
     EXPECT_EQ(c.read(), c.shortRead);
 }
@@ -120,15 +117,15 @@ TEST_P(RecordReading, BytesBeyondTheRecordAreNotRead) {
 }
 
 TEST_P(RecordReading, FullVersionFieldGivesTwelveCharacters) {
-    FakeFiles_Put(c.path, MakeRecord(c.layout, 1, 2, "ABCDEFGHIJKL"));
+    FakeFiles_Put(c.path, record_bytes::Record(c.layout, 1, 2, "ABCDEFGHIJKL"));
     EXPECT_EQ(c.read(), CheckResult::Offer);
     EXPECT_STREQ(c.stored.version, "ABCDEFGHIJKL");
 }
 
 TEST_P(RecordReading, VersionTextEndsAtTheFirstNul) {
     Bytes record = Valid();
-    std::memcpy(record.data() + c.layout.versionOffset, "1.0\0junk\0\0\0\0", 12);
-    SealRecord(record.data(), c.layout);
+    std::memcpy(record.data() + c.layout.version, "1.0\0junk\0\0\0\0", 12);
+    record_bytes::Seal(record, c.layout.size);
     FakeFiles_Put(c.path, record);
     EXPECT_EQ(c.read(), CheckResult::Offer);
     EXPECT_STREQ(c.stored.version, "1.0");
@@ -138,14 +135,13 @@ INSTANTIATE_TEST_SUITE_P(BothRecords, RecordReading, ::testing::ValuesIn(kCases)
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RecordsTest, FieldsLieAtTheirOffsetsBigEndian) {
-    // Placed by hand, not by EncodeRecord, so that a wrong offset in both can't hide.
     Bytes header(512, 0);
     std::memcpy(header.data() + 77, "V2.5", 4);  // unaligned: odd offset
     const std::uint8_t region[] = {0x00, 0x00, 0x00, 0x03};
     const std::uint8_t model[] = {0x12, 0x34, 0x56, 0x78};
     std::memcpy(header.data() + 332, region, 4);
     std::memcpy(header.data() + 336, model, 4);
-    SealRecord(header.data(), kPackageHeader);
+    record_bytes::Seal(header, 512);
     FakeFiles_Put(kPackagePath, header);
     EXPECT_EQ(ReadPackageIdentity(), CheckResult::Offer);
     EXPECT_EQ(State.PackageIdentity.region, 3u);
@@ -156,7 +152,7 @@ TEST_F(RecordsTest, FieldsLieAtTheirOffsetsBigEndian) {
     std::memcpy(device.data() + 8, model, 4);
     std::memcpy(device.data() + 12, region, 4);
     std::memcpy(device.data() + 16, "1.00", 4);
-    SealRecord(device.data(), kDeviceRecord);
+    record_bytes::Seal(device, 28);
     FakeFiles_Put(kDevicePath, device);
     EXPECT_EQ(ReadDeviceIdentity(), CheckResult::Offer);
     EXPECT_EQ(State.DeviceIdentity.region, 0x12345678u);
@@ -164,11 +160,15 @@ TEST_F(RecordsTest, FieldsLieAtTheirOffsetsBigEndian) {
     EXPECT_STREQ(State.DeviceIdentity.version, "1.00");
 }
 
-TEST_F(RecordsTest, StoredCrcIsBigEndianOverBytesEightToTheEnd) {
-    Bytes device = MakeRecord(kDeviceRecord, 1, 2, "1.00");
-    std::uint32_t crc = Crc32(device.data() + 8, 20);
-    EXPECT_EQ(device[4], crc >> 24);
-    EXPECT_EQ(device[7], crc & 0xFF);
+// The encoder that dravon-pack writes with, against records laid out by hand.
+TEST(RecordEncoding, WritesTheDocumentedLayout) {
+    Bytes device(28, 0);
+    Bytes header(512, 0);
+    EXPECT_TRUE(EncodeRecord(device.data(), kDeviceRecord, 0x01020304, 0xA0B0C0D0, "1.02b"));
+    EXPECT_TRUE(
+        EncodeRecord(header.data(), kPackageHeader, 0x01020304, 0xA0B0C0D0, "ABCDEFGHIJKL"));
+    EXPECT_EQ(device, record_bytes::DeviceRecord(0x01020304, 0xA0B0C0D0, "1.02b"));
+    EXPECT_EQ(header, record_bytes::PackageHeader(0x01020304, 0xA0B0C0D0, "ABCDEFGHIJKL"));
 }
 
 TEST_F(RecordsTest, PathTooLongForItsBufferIsNeverOpened) {
@@ -177,14 +177,14 @@ TEST_F(RecordsTest, PathTooLongForItsBufferIsNeverOpened) {
     directory += '\\';
     snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", directory.c_str());
     std::string cut = (directory + "update.udx").substr(0, 259);
-    FakeFiles_Put(cut, MakeRecord(kPackageHeader, 1, 2, "1.00"));
+    FakeFiles_Put(cut, record_bytes::PackageHeader(1, 2, "1.00"));
     EXPECT_EQ(ReadPackageIdentity(), CheckResult::PackageHeaderUnopenable);
     EXPECT_TRUE(FakeFiles_OpenedPaths().empty());
 
     // One character less fits exactly: 249 + 10 = 259.
     directory.erase(0, 1);
     snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", directory.c_str());
-    FakeFiles_Put(directory + "update.udx", MakeRecord(kPackageHeader, 1, 2, "1.00"));
+    FakeFiles_Put(directory + "update.udx", record_bytes::PackageHeader(1, 2, "1.00"));
     EXPECT_EQ(ReadPackageIdentity(), CheckResult::Offer);
 }
 

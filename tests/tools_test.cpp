@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/record_format.h"
+#include "record_bytes.h"
 #include "tools/ini_reader.h"
 #include "tools/release_check.h"
 
@@ -23,12 +23,9 @@ std::string Read(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string Record(const RecordLayout& layout, std::uint32_t region, std::uint32_t model,
+std::string Record(const record_bytes::Layout& layout, std::uint32_t region, std::uint32_t model,
                    const char* version) {
-    std::string bytes(layout.size, '\0');
-    EXPECT_TRUE(EncodeRecord(reinterpret_cast<std::uint8_t*>(bytes.data()), layout, region, model,
-                             version));
-    return bytes;
+    return record_bytes::AsText(record_bytes::Record(layout, region, model, version));
 }
 
 // The demo's bundle: the sample UPDATE.INI, a package 1.01 for model 0x12 in region 1, and a
@@ -46,9 +43,9 @@ class ReleaseCheck : public ::testing::Test {
         fs::create_directories(device);
         fs::copy_file(fs::path(DRAVON_SOURCE_DIR) / "samples" / "UPDATE.INI",
                       release / "UPDATE.INI");
-        Write(release / "update.udx", Record(kPackageHeader, 1, 0x12, "1.01") + "payload");
+        Write(release / "update.udx", Record(record_bytes::kPackage, 1, 0x12, "1.01") + "payload");
         Write(release / "update.udi", "firmware image");
-        Write(device / "version.dat", Record(kDeviceRecord, 1, 0x12, "1.00"));
+        Write(device / "version.dat", Record(record_bytes::kDevice, 1, 0x12, "1.00"));
     }
     void TearDown() override { fs::remove_all(root); }
 
@@ -153,14 +150,14 @@ const Fault kFaults[] = {
      "update.udi is empty"},
     {"OtherModelOnTheDevice",
      [](ReleaseCheck& c) {
-         Write(c.device / "version.dat", Record(kDeviceRecord, 1, 0x13, "1.00"));
+         Write(c.device / "version.dat", Record(record_bytes::kDevice, 1, 0x13, "1.00"));
      },
      Severity::Note,
      "\"This update is not meant for your device.\\n\\nModel  00000013:00000012\\nRegion "
      "00000001:00000001\" [OK], error icon"},
     {"UpToDateDevice",
      [](ReleaseCheck& c) {
-         Write(c.device / "version.dat", Record(kDeviceRecord, 1, 0x12, "1.01"));
+         Write(c.device / "version.dat", Record(record_bytes::kDevice, 1, 0x12, "1.01"));
      },
      Severity::Note, "result 0x01, no update needed"},
     {"DeviceWithoutRecord", [](ReleaseCheck& c) { fs::remove(c.device / "version.dat"); },

@@ -73,7 +73,7 @@ TEST_F(RecordsTest, BypassDoesNotSkipReading) {
 
 TEST_F(RecordsTest, PackageFailureKeepsTheDeviceIdentityOnly) {
     PutDevice(4, 9, "3.10");
-    Bytes header = MakeRecord(kPackageHeader, 4, 9, "3.11");
+    Bytes header = record_bytes::PackageHeader(4, 9, "3.11");
     header[400] ^= 0x01;
     FakeFiles_Put(kPackagePath, header);
     EXPECT_EQ(CheckFirmware(), CheckResult::PackageHeaderCorrupt);

@@ -6,7 +6,7 @@
  * which describes every message box and presses the scenario's answers. The transcript is
  * compared whole, and the device folders afterwards file by file.
  *
- * run-e2e sets WINEPREFIX, DISPLAY and the three DRAVON_* variables used here. */
+ * run-e2e sets WINEPREFIX, DISPLAY and the DRAVON_* variables used here. */
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/e2e/e2e_support.h"
+#include "tests/record_bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -24,15 +25,20 @@ namespace {
 
 using Files = std::map<std::string, std::string>;  // file name -> content
 
-void Pack(const std::string& kind, const fs::path& out, unsigned region, unsigned model,
-          const std::string& version, unsigned payload = 0) {
-    std::string command = Environment("DRAVON_PACK") + " " + kind + " '" + out.string() +
-                          "' --region " + std::to_string(region) + " --model " +
-                          std::to_string(model) + " --version '" + version + "'";
-    if (kind == "package") {
-        command += " --payload-size " + std::to_string(payload);
+// Records laid out by the tests' own hand (record_bytes.h), never by the product's encoder.
+void PutDeviceRecord(const fs::path& out, unsigned region, unsigned model,
+                     const std::string& version) {
+    WriteFile(out, record_bytes::AsText(record_bytes::DeviceRecord(region, model, version)));
+}
+
+// A package header followed by `payload` bytes of a pattern.
+void PutPackage(const fs::path& out, unsigned region, unsigned model, const std::string& version,
+                unsigned payload = 0) {
+    std::string bytes = record_bytes::AsText(record_bytes::PackageHeader(region, model, version));
+    for (unsigned i = 0; i < payload; ++i) {
+        bytes += static_cast<char>(i * 131 + 7);
     }
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    WriteFile(out, bytes);
 }
 
 void FlipBit(const fs::path& path, std::size_t offset) {
@@ -95,8 +101,8 @@ struct World {
 void SetUpUsualWorld(World& world) {
     world.Drive('d', "DATA");
     fs::path device = world.Drive('e', "DRAVONUD");
-    Pack("device", device / "version.dat", 1, 0x12, "1.00");
-    Pack("package", world.program / "update.udx", 1, 0x12, "1.01", 2000);
+    PutDeviceRecord(device / "version.dat", 1, 0x12, "1.00");
+    PutPackage(world.program / "update.udx", 1, 0x12, "1.01", 2000);
     WriteFile(world.program / "update.udi", std::string(5000, 'P'));
 }
 
@@ -179,8 +185,8 @@ const Scenario kScenarios[] = {
      [](World& w) {
          fs::remove_all(w.drives['e']);
          w.drives.erase('e');
-         Pack("device", w.Drive('f', "dravonud") / "version.dat", 1, 0x12, "1.00");
-         Pack("device", w.Drive('g', "DRAVONUDX") / "version.dat", 1, 0x12, "1.00");
+         PutDeviceRecord(w.Drive('f', "dravonud") / "version.dat", 1, 0x12, "1.00");
+         PutDeviceRecord(w.Drive('g', "DRAVONUDX") / "version.dat", 1, 0x12, "1.00");
      },
      {kNoDevice}},
     {"DeviceOnALaterDrive",
@@ -188,20 +194,20 @@ const Scenario kScenarios[] = {
          fs::remove_all(w.drives['e']);
          w.drives.erase('e');
          w.Drive('f', "SYSTEM");
-         Pack("device", w.Drive('h', "DRAVONUD") / "version.dat", 1, 0x12, "1.00");
+         PutDeviceRecord(w.Drive('h', "DRAVONUD") / "version.dat", 1, 0x12, "1.00");
      },
      {kQuestionYes, kFinished},
      DeviceAfter::BothCopied,
      'h'},
     {"FirstOfTwoDevices",
-     [](World& w) { Pack("device", w.Drive('g', "DRAVONUD") / "version.dat", 1, 0x12, "0.50"); },
+     [](World& w) { PutDeviceRecord(w.Drive('g', "DRAVONUD") / "version.dat", 1, 0x12, "0.50"); },
      {kQuestionYes, kFinished},
      DeviceAfter::BothCopied},
     {"EqualVersionsNeedNothing",
-     [](World& w) { Pack("device", w.drives['e'] / "version.dat", 1, 0x12, "1.01"); },
+     [](World& w) { PutDeviceRecord(w.drives['e'] / "version.dat", 1, 0x12, "1.01"); },
      {NoNeed("1.01", "1.01")}},
     {"NewerDeviceNeedsNothing",
-     [](World& w) { Pack("device", w.drives['e'] / "version.dat", 1, 0x12, "1.10"); },
+     [](World& w) { PutDeviceRecord(w.drives['e'] / "version.dat", 1, 0x12, "1.10"); },
      {NoNeed("1.10", "1.01")}},
     {"DeviceRecordMissing",
      [](World& w) { fs::remove(w.drives['e'] / "version.dat"); },
@@ -216,20 +222,20 @@ const Scenario kScenarios[] = {
     {"PackageShort", [](World& w) { Truncate(w.program / "update.udx", 511); }, {ErrorBox("21")}},
     {"PackageCorrupt", [](World& w) { FlipBit(w.program / "update.udx", 300); }, {ErrorBox("22")}},
     {"OtherRegion",
-     [](World& w) { Pack("package", w.program / "update.udx", 2, 0x12, "1.01", 100); },
+     [](World& w) { PutPackage(w.program / "update.udx", 2, 0x12, "1.01", 100); },
      {Refusal("00000012:00000012", "00000001:00000002")}},
     {"OtherModel",
-     [](World& w) { Pack("package", w.program / "update.udx", 1, 0x13, "1.01", 100); },
+     [](World& w) { PutPackage(w.program / "update.udx", 1, 0x13, "1.01", 100); },
      {Refusal("00000012:00000013", "00000001:00000001")}},
     {"BypassWithUpperCaseYes",
      [](World& w) {
-         Pack("package", w.program / "update.udx", 1, 0x13, "1.01", 100);
+         PutPackage(w.program / "update.udx", 1, 0x13, "1.01", 100);
          w.debugSection = "DISABLE_VER=YES";
      },
      {kQuestionNo}},
     {"NoBypassWithLowerCaseYes",
      [](World& w) {
-         Pack("package", w.program / "update.udx", 1, 0x13, "1.01", 100);
+         PutPackage(w.program / "update.udx", 1, 0x13, "1.01", 100);
          w.debugSection = "DISABLE_VER=yes";
      },
      {Refusal("00000012:00000013", "00000001:00000001")}},
@@ -270,7 +276,7 @@ const Scenario kScenarios[] = {
                        "[INIT]\r\nTITLE=Decoy\r\nNODRAVON=x\r\nCONFIRM=x\r\n"
                        "NOUPDATE=x\r\nNONEED=x\r\nCURRENT=x\r\nUPDATE=x\r\n"
                        "FINISH=x\r\nERROR=x\r\n");
-             Pack("package", decoy / "update.udx", 1, 0x12, "1.02", 10);
+             PutPackage(decoy / "update.udx", 1, 0x12, "1.02", 10);
              WriteFile(decoy / "update.udi", "decoy");
          },
      .dialogs = {kQuestionYes, kFinished},

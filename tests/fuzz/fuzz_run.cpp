@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fake_platform.h"
-#include "firmware/record_format.h"
 #include "platform/platform.h"
+#include "record_bytes.h"
 #include "run/run_driver.h"
 #include "run/run_state.h"
 
@@ -25,16 +25,15 @@ void Require(bool condition) {
 const char* const kKeys[] = {"TITLE",   "NODRAVON", "CONFIRM", "NOUPDATE", "NONEED",
                              "CURRENT", "UPDATE",   "FINISH",  "ERROR"};
 
-Bytes RecordFrom(FuzzedDataProvider& input, const RecordLayout& layout) {
+Bytes RecordFrom(FuzzedDataProvider& input, const record_bytes::Layout& layout) {
     if (input.ConsumeBool()) {  // any bytes at all
         std::string raw = input.ConsumeRandomLengthString(600);
         return Bytes(raw.begin(), raw.end());
     }
-    Bytes record(layout.size, 0);
     std::string version = input.ConsumeRandomLengthString(12);
-    EncodeRecord(record.data(), layout, input.ConsumeIntegralInRange<std::uint32_t>(0, 3),
-                 input.ConsumeIntegralInRange<std::uint32_t>(0x11, 0x13), version.c_str());
-    return record;
+    return record_bytes::Record(layout, input.ConsumeIntegralInRange<std::uint32_t>(0, 3),
+                                input.ConsumeIntegralInRange<std::uint32_t>(0x11, 0x13),
+                                version.substr(0, version.find('\0')));
 }
 
 // The failure injected into this run, if any.
@@ -69,7 +68,7 @@ InjectedFault BuildPc(FuzzedDataProvider& input) {
                            input.ConsumeBool() ? "DRAVONUD" : input.ConsumeRandomLengthString(12));
         }
         if (input.ConsumeBool()) {
-            FakeFiles_Put(root + "version.dat", RecordFrom(input, kDeviceRecord));
+            FakeFiles_Put(root + "version.dat", RecordFrom(input, record_bytes::kDevice));
         }
     }
     if (input.ConsumeBool()) {
@@ -77,7 +76,7 @@ InjectedFault BuildPc(FuzzedDataProvider& input) {
                               input.ConsumeIntegralInRange<std::uint32_t>(0, 400));
     }
     if (input.ConsumeBool()) {
-        FakeFiles_Put(folder + "update.udx", RecordFrom(input, kPackageHeader));
+        FakeFiles_Put(folder + "update.udx", RecordFrom(input, record_bytes::kPackage));
     }
     if (input.ConsumeBool()) {
         FakeFiles_Put(folder + "update.udi", Bytes(10, 0x42));

@@ -33,12 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     std::string untilNul = text.substr(0, text.find('\0'));
 
-    // Expansion only shortens, and leaves no backslash-n pair that began a character.
+    // Expansion only shortens, and leaves no backslash-n pair at the start of a character:
+    // a backslash kept is one that no n followed (a 0x5C trail byte is not one).
     char slot[kTextSlotSize];
     std::snprintf(slot, sizeof slot, "%s", untilNul.c_str());
     std::size_t before = std::strlen(slot);
     ExpandLineBreaks(slot);
     Require(std::strlen(slot) <= before);
+    for (std::size_t i = 0; slot[i] != '\0'; i += CharacterLength(slot + i)) {
+        Require(!(slot[i] == '\\' && slot[i + 1] == 'n'));
+    }
 
     // The directory is a prefix of the module path that ends in a backslash.
     FakeModule_SetPath(untilNul);
@@ -50,9 +54,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(untilNul.compare(0, directory.size(), directory) == 0);
     }
 
-    // A cut text fits and doesn't end in a lead byte whose trail byte was cut.
+    // A cut text is the start of the whole text, cut at a character's boundary (never
+    // between a lead byte and its trail byte) and at most one byte short of the buffer.
     char composed[64];
+    std::string whole = untilNul + untilNul;
     ComposeText(composed, sizeof composed, "%s%s", untilNul.c_str(), untilNul.c_str());
-    Require(std::strlen(composed) < sizeof composed);
+    std::size_t length = std::strlen(composed);
+    Require(whole.compare(0, length, composed) == 0);
+    if (whole.size() < sizeof composed) {
+        Require(length == whole.size());
+    } else {
+        std::size_t boundary = 0;
+        while (boundary + CharacterLength(whole.c_str() + boundary) <= sizeof composed - 1) {
+            boundary += CharacterLength(whole.c_str() + boundary);
+        }
+        Require(length == boundary);
+    }
     return 0;
 }
