@@ -15,7 +15,8 @@ wine_stop() {
 # Starts Xvfb on a free display and exports DISPLAY; DIR keeps the display number.
 wine_start_xvfb() {
     local dir=$1
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" 2>/dev/null &
+    # All its output away: a test that starts it must not wait for it to close a pipe.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" >/dev/null 2>&1 &
     wine_xvfb_pid=$!
     for _ in $(seq 100); do
         [ -s "$dir/display" ] && break

@@ -10,6 +10,25 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// CTest runs each scenario in a process of its own; the Wine session that wine-session
+// started for them all is described in the file that DRAVON_E2E_ENV names.
+struct SessionEnvironment {
+    SessionEnvironment() {
+        const char* file = std::getenv("DRAVON_E2E_ENV");
+        std::ifstream in(file != nullptr ? file : "");
+        for (std::string line; std::getline(in, line);) {
+            std::size_t equals = line.find('=');
+            if (equals != std::string::npos) {
+                setenv(line.substr(0, equals).c_str(), line.substr(equals + 1).c_str(), 1);
+            }
+        }
+    }
+} sessionEnvironment;
+
+}  // namespace
+
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr) {
