@@ -79,6 +79,17 @@ const RunCase kRuns[] = {
        kTitle, kErrorBox}},
      false,
      false},
+    {"RefusalIsInUpperCaseHexOnBothSides",
+     [] {
+         PutDevice(0xABC, 0xDEF12, "1.00");
+         PutPackage(0xFED, 0xCBA98, "1.01");
+     },
+     {},
+     {{"This package is not for your device.\n\nModel  000DEF12:000CBA98\nRegion "
+       "00000ABC:00000FED",
+       kTitle, kErrorBox}},
+     false,
+     false},
     {"BypassOffersAnyModel",
      [] {
          FakeProfile_Set(kIni, "DEBUG", "DISABLE_VER", "YES");

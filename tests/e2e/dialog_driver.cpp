@@ -2,6 +2,7 @@
  *
  *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
  *                         [--handshake DIR] [--timeout MS] [--first-dialog-time]
+ *                         [--hold-open FILE]...
  *   dialog-driver version EXE
  *
  * `run` starts EXE and, for every message box that the process shows, prints its caption,
@@ -12,7 +13,8 @@
  * instance ended and how many boxes it showed. With --handshake it writes DIR\dialog-N.ready
  * once box N is up and waits for DIR\dialog-N.done before pressing (for screenshots). With
  * --first-dialog-time it watches every millisecond and prints the time from starting EXE to
- * its first box as "first-dialog-ms: T".
+ * its first box as "first-dialog-ms: T". With --hold-open it keeps FILE open for writing
+ * (sharing reading and writing), as a sync tool or a virus scanner would, while EXE runs.
  *
  * `version` prints the version record and the manifest of EXE. Texts are printed with
  * backslash escapes (\n, \\, \xHH) so that every line stays one line. */
@@ -186,6 +188,7 @@ int Run(int argc, char** argv) {
     bool secondInstance = false;
     bool timeFirstDialog = false;
     DWORD timeout = 20000;
+    std::vector<HANDLE> held;
     for (int i = 3; i < argc; ++i) {
         std::string option = argv[i];
         if (option == "--second-instance") {
@@ -198,6 +201,15 @@ int Run(int argc, char** argv) {
             answers.push_back(ButtonByName(argv[++i]));
         } else if (i + 1 < argc && option == "--handshake") {
             handshake = argv[++i];
+        } else if (i + 1 < argc && option == "--hold-open") {
+            HANDLE file =
+                CreateFileW(wideArgs[++i], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+            if (file == INVALID_HANDLE_VALUE) {
+                std::fprintf(stderr, "dialog-driver: cannot hold %s open\n", argv[i]);
+                return 2;
+            }
+            held.push_back(file);
         } else if (i + 1 < argc && option == "--timeout") {
             timeout = std::strtoul(argv[++i], nullptr, 10);
         } else {
@@ -274,6 +286,9 @@ int Run(int argc, char** argv) {
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
     std::printf("exit: %lu\n", status);
+    for (HANDLE file : held) {
+        CloseHandle(file);
+    }
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     return result;

@@ -123,6 +123,8 @@ struct Scenario {
     char deviceLetter = 'e';
     bool secondInstance = false;
     const char* programFolder = "prog";  // in P:\, as the file system spells it (UTF-8)
+    bool holdRecordsOpen = false;        // version.dat and update.udx open for writing elsewhere
+    const char* dllOverrides = "";       // added to WINEDLLOVERRIDES for this run
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) {
@@ -282,6 +284,29 @@ const Scenario kScenarios[] = {
      .dialogs = {kQuestionYes, kFinished},
      .device = DeviceAfter::BothCopied,
      .programFolder = "Drāvon Tools"},
+    // Letters in every hexadecimal field of the refusal, on both sides of the colon.
+    {"RefusalInUpperCaseHex",
+     [](World& w) {
+         PutDeviceRecord(w.drives['e'] / "version.dat", 0xABC, 0xDEF12, "1.00");
+         PutPackage(w.program / "update.udx", 0xFED, 0xCBA98, "1.01");
+     },
+     {Refusal("000DEF12:000CBA98", "00000ABC:00000FED")}},
+    // Another program (a sync tool, a virus scanner) has both records open for writing.
+    {.name = "RecordsHeldOpenByAnotherProgram",
+     .change = [](World&) {},
+     .dialogs = {kQuestionNo},
+     .holdRecordsOpen = true},
+    // A DLL planted beside the exe, of a name that the dialogs load after start-up: loaded
+    // only if the exe's restriction to the system folder is missing. (Wine prefers its own
+    // DLLs unless told to take one from a file.)
+    {.name = "DllPlantedBesideTheExeIsNotLoaded",
+     .change =
+         [](World& w) {
+             fs::copy_file(fs::path(Environment("DRAVON_E2E_WINDOWS_BUILD")) / "planted.dll",
+                           w.program / "uxtheme.dll");
+         },
+     .dialogs = {kQuestionNo},
+     .dllOverrides = "uxtheme=n,b"},
 };
 
 class EndToEnd : public ::testing::TestWithParam<Scenario> {
@@ -341,6 +366,14 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
         if (s.secondInstance) {
             command += " --second-instance";
         }
+        if (s.holdRecordsOpen) {
+            command += std::string(" --hold-open 'E:\\version.dat' --hold-open 'P:\\") +
+                       s.programFolder + "\\update.udx'";
+        }
+        if (*s.dllOverrides != '\0') {
+            command = "WINEDLLOVERRIDES=\"$WINEDLLOVERRIDES;" + std::string(s.dllOverrides) +
+                      "\" " + command;
+        }
         int status = 0;
         std::string transcript =
             Capture("cd '" + world.root.string() + "' && " + command + " 2>/dev/null", &status);
@@ -375,6 +408,8 @@ TEST_P(EndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
         }
         EXPECT_EQ(FilesIn(folder), expected) << "drive " << letter << ":";
     }
+    // A planted DLL that was loaded leaves a mark beside itself.
+    EXPECT_FALSE(fs::exists(world.program / "uxtheme.dll.loaded")) << "the planted DLL was loaded";
     // Whatever the updater copied is left writable, so that the next update can replace it.
     if (s.device != DeviceAfter::Untouched) {
         for (const char* name : {"update.udx", "update.udi"}) {
