@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -28,21 +29,27 @@ std::string Record(const record_bytes::Layout& layout, std::uint32_t region, std
     return record_bytes::AsText(record_bytes::Record(layout, region, model, version));
 }
 
-// The demo's bundle: the sample UPDATE.INI, a package 1.01 for model 0x12 in region 1, and a
-// device at 1.00 of the same model and region.
+// The dialog texts of the bundle under test; the tests depend on these, not on the sample
+// that shippers are told to edit.
+const char kIni[] =
+    "; a comment\r\n[INIT]\r\nTITLE=Updater Under Test\r\nNODRAVON=No device.\\nConnect it.\r\n"
+    "CONFIRM=Copy the update?\r\nNOUPDATE=Not for this device.\r\nNONEED=Nothing to do.\r\n"
+    "CURRENT=\"On the device: \"\r\nUPDATE=\"In the update: \"\r\nFINISH=Copied.\r\n"
+    "ERROR=Failure\r\n";
+
+// A bundle with that UPDATE.INI, a package 1.01 for model 0x12 in region 1, and a device at
+// 1.00 of the same model and region, in a folder of its own.
 class ReleaseCheck : public ::testing::Test {
   public:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("dravon-check-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::string pattern = (fs::temp_directory_path() / "dravon-check-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
         release = root / "bundle";
         device = root / "device";
-        fs::remove_all(root);
         fs::create_directories(release);
         fs::create_directories(device);
-        fs::copy_file(fs::path(DRAVON_SOURCE_DIR) / "samples" / "UPDATE.INI",
-                      release / "UPDATE.INI");
+        Write(release / "UPDATE.INI", kIni);
         Write(release / "update.udx", Record(record_bytes::kPackage, 1, 0x12, "1.01") + "payload");
         Write(release / "update.udi", "firmware image");
         Write(device / "version.dat", Record(record_bytes::kDevice, 1, 0x12, "1.00"));
@@ -77,7 +84,7 @@ int Count(const std::vector<Finding>& findings, Severity severity) {
                       [&](const Finding& finding) { return finding.severity == severity; }));
 }
 
-TEST_F(ReleaseCheck, DemoBundlePasses) {
+TEST_F(ReleaseCheck, GoodBundlePasses) {
     std::vector<Finding> findings = CheckRelease(release.string(), device.string());
     EXPECT_EQ(Count(findings, Severity::Error), 0);
     EXPECT_EQ(Count(findings, Severity::Warning), 0);
@@ -85,9 +92,17 @@ TEST_F(ReleaseCheck, DemoBundlePasses) {
                     "update.udx: region 0x00000001, model 0x00000012, version \"1.01\""));
     EXPECT_TRUE(Has(findings, Severity::Note, "result 0x00, the update is offered"));
     EXPECT_TRUE(Has(findings, Severity::Note,
-                    "\"Firmware on the device : 1.00\\nFirmware in this update : 1.01\\n\\nDo "
-                    "you want"));
+                    "dialog \"Updater Under Test\": \"On the device: 1.00\\nIn the update: "
+                    "1.01\\n\\nCopy the update?\" [Yes] [No], question icon"));
     EXPECT_EQ(PrintFindings(findings), 0);
+}
+
+TEST_F(ReleaseCheck, ShippedSampleIniPasses) {
+    fs::copy_file(fs::path(DRAVON_SOURCE_DIR) / "samples" / "UPDATE.INI", release / "UPDATE.INI",
+                  fs::copy_options::overwrite_existing);
+    std::vector<Finding> findings = CheckRelease(release.string(), device.string());
+    EXPECT_EQ(Count(findings, Severity::Error), 0);
+    EXPECT_EQ(Count(findings, Severity::Warning), 0);
 }
 
 struct Fault {
@@ -117,8 +132,9 @@ const Fault kFaults[] = {
      [](ReleaseCheck& c) {
          c.SetIniLine("CURRENT", "CURRENT=" + std::string(200, 'c'));
          c.SetIniLine("UPDATE", "UPDATE=" + std::string(200, 'u'));
+         c.SetIniLine("CONFIRM", "CONFIRM=" + std::string(100, 'q'));
      },
-     Severity::Warning, "the question can reach 522 characters"},
+     Severity::Warning, "the question can reach 519 characters"},
     {"BypassShipped",
      [](ReleaseCheck& c) {
          Write(c.release / "UPDATE.INI",
@@ -153,15 +169,15 @@ const Fault kFaults[] = {
          Write(c.device / "version.dat", Record(record_bytes::kDevice, 1, 0x13, "1.00"));
      },
      Severity::Note,
-     "\"This update is not meant for your device.\\n\\nModel  00000013:00000012\\nRegion "
-     "00000001:00000001\" [OK], error icon"},
+     "\"Not for this device.\\n\\nModel  00000013:00000012\\nRegion 00000001:00000001\" [OK], "
+     "error icon"},
     {"UpToDateDevice",
      [](ReleaseCheck& c) {
          Write(c.device / "version.dat", Record(record_bytes::kDevice, 1, 0x12, "1.01"));
      },
      Severity::Note, "result 0x01, no update needed"},
     {"DeviceWithoutRecord", [](ReleaseCheck& c) { fs::remove(c.device / "version.dat"); },
-     Severity::Note, "\"Error CODE : 0x10\" [OK], error icon"},
+     Severity::Note, "\"Failure CODE : 0x10\" [OK], error icon"},
 };
 
 TEST_P(PlantedFault, IsReported) {

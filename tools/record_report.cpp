@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "firmware/record_format.h"
+#include "tools/escape.h"
 
 namespace {
 
@@ -24,12 +25,7 @@ void PrintRecord(const Candidate& candidate, const std::uint8_t* bytes) {
     std::printf("    region   0x%08X%s\n", static_cast<unsigned>(identity.region),
                 everyRegion ? " (every region)" : "");
     std::printf("    model    0x%08X\n", static_cast<unsigned>(identity.model));
-    std::printf("    version  \"");
-    for (const char* c = identity.version; *c != '\0'; ++c) {
-        unsigned char byte = static_cast<unsigned char>(*c);
-        std::printf(byte >= 0x20 && byte < 0x7F ? "%c" : "\\x%02X", byte);
-    }
-    std::printf("\"\n");
+    std::printf("    version  \"%s\"\n", Escape(identity.version).c_str());
 }
 
 int InspectFile(const std::string& path) {

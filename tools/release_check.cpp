@@ -17,6 +17,7 @@
 #include "run/run_driver.h"
 #include "run/run_state.h"
 #include "tools/bundle_platform.h"
+#include "tools/escape.h"
 #include "tools/ini_reader.h"
 #include "volume/device_volume.h"
 
@@ -62,23 +63,6 @@ std::string Hex(std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", value);
     return text;
-}
-
-// Line feeds and other control bytes shown as escapes, so that a finding stays one line.
-std::string Printable(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        char hex[8];
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20 || c == 0x7F) {
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 // A text as the updater holds it: cut to 255 characters, line breaks expanded where marked.
@@ -147,7 +131,7 @@ class Checker {
                 "[DEBUG] DISABLE_VER=YES: the updater would skip the region, model and version "
                 "checks and offer this package to any device");
         } else if (disableVer && !disableVer->empty()) {
-            Add(Severity::Warning, "[DEBUG] DISABLE_VER=\"" + Printable(*disableVer) +
+            Add(Severity::Warning, "[DEBUG] DISABLE_VER=\"" + Escape(*disableVer) +
                                        "\" has no effect (only YES has): remove it from a release");
         }
         if (text.starts_with(kUtf8ByteOrderMark) &&
@@ -171,7 +155,7 @@ class Checker {
                 Add(Severity::Note, "update.udx: region " + Hex(package.region) +
                                         (package.region == 0 ? " (every region)" : "") +
                                         ", model " + Hex(package.model) + ", version \"" +
-                                        Printable(package.version) + "\"");
+                                        Escape(package.version) + "\"");
                 break;
             }
             case CheckResult::PackageHeaderUnopenable:
@@ -244,8 +228,8 @@ class Checker {
         BundlePlatform_Set(release_, device_);
         RunUpdater();
         for (const ShownDialog& dialog : BundlePlatform_Dialogs()) {
-            Add(Severity::Note, "dialog \"" + Printable(dialog.caption) + "\": \"" +
-                                    Printable(dialog.text) + "\" " + Buttons(dialog.style));
+            Add(Severity::Note, "dialog \"" + Escape(dialog.caption) + "\": \"" +
+                                    Escape(dialog.text) + "\" " + Buttons(dialog.style));
         }
     }
 

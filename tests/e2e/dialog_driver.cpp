@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "escape.h"
+#include "tools/escape.h"
 
 namespace {
 

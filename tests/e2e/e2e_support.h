@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/e2e/escape.h"
+#include "tools/escape.h"
 
 // A variable that run-e2e sets; fails the test when it is missing.
 std::string Environment(const char* name);

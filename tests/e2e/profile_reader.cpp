@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "escape.h"
+#include "tools/escape.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-/* tests/e2e/escape.h: how the end-to-end helpers print a text on one line, on both sides:
- * \\ for a backslash, \n for a line feed, \xHH for any other byte outside printable ASCII. */
+/* tools/escape.h: how a text is printed on one line, by dravon-pack and by the end-to-end
+ * helpers on both sides: \\ for a backslash, \n for a line feed, \xHH for any other byte
+ * outside printable ASCII. */
 #pragma once
 
 #include <cstdio>
