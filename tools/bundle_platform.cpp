@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/common/profile_file.h"
 #include "platform/platform.h"
-#include "tools/ini_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -105,7 +105,9 @@ std::uint32_t ReadProfileString(const char* section, const char* key, char* dest
     std::string hostPath = HostPath(path);
     std::ifstream in(hostPath, std::ios::binary);
     std::string text(std::istreambuf_iterator<char>(in), {});
-    std::string value = hostPath.empty() ? "" : ParseIni(text).Find(section, key).value_or("");
+    std::string value =
+        hostPath.empty() ? ""
+                         : ParseIni(DecodeProfileFile(text).text).Find(section, key).value_or("");
     std::size_t copied = std::min<std::size_t>(value.size(), size - 1);
     std::memcpy(destination, value.data(), copied);
     destination[copied] = '\0';

@@ -3,7 +3,7 @@
  *
  * Drive P: is the release folder (the updater lies at P:\DravonUpdater.exe) and, when a
  * device folder is given, E: is that folder, labelled DRAVONUD. File names are found
- * case-insensitively, as on Windows. UPDATE.INI is read by the tools' INI reader. Nothing
+ * case-insensitively, as on Windows. UPDATE.INI is read by platform/common's reader. Nothing
  * is ever written: a copy fails, and a question is answered No. */
 #pragma once
 

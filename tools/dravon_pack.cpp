@@ -1,18 +1,21 @@
-/* tools/dravon_pack.cpp: the command for whoever ships the updater: writes firmware
- * records, reads any record, and checks a release folder before it goes out.
+/* tools/dravon_pack.cpp: the command for whoever ships the updater: writes and edits
+ * firmware records, reads any record, and checks a release folder before it goes out.
  *
- * A file is written whole or not at all: the record goes to a temporary file beside it,
- * then is renamed. */
+ * A file is written whole or not at all: it goes to a temporary file beside it, flushed to
+ * the disk, which then replaces the target. */
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "firmware/record_format.h"
+#include "tools/host_files.h"
 #include "tools/record_report.h"
 #include "tools/release_check.h"
 
@@ -20,45 +23,76 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: dravon-pack device FILE --region N --model N --version TEXT\n"
-    "       dravon-pack package FILE --region N --model N --version TEXT [--payload-size N]\n"
+    "       dravon-pack package FILE [--header FILE] [--region N] [--model N] [--version TEXT]\n"
+    "                                [--payload FILE | --payload-size N]\n"
+    "       dravon-pack seal FILE [--region N] [--model N] [--version TEXT]\n"
     "       dravon-pack inspect FILE...\n"
-    "       dravon-pack check FOLDER [--device DIR]\n"
+    "       dravon-pack check FOLDER [--device DIR] [--json] [--strict]\n"
     "\n"
     "device   writes a 28-byte device version record (version.dat).\n"
-    "package  writes a 512-byte package header (update.udx), followed by N payload bytes.\n"
+    "package  writes update.udx: a 512-byte header, then the bytes of --payload FILE (or N\n"
+    "         bytes of a pattern). With --header FILE the header starts as the first 512\n"
+    "         bytes of FILE and keeps every byte that the updater does not examine; only the\n"
+    "         fields given change. Without it, region, model and version are all needed.\n"
+    "seal     edits the given fields of an existing version.dat or update.udx (of any\n"
+    "         length: only its header changes) and writes its CRC anew; with no field\n"
+    "         given it only writes the CRC. A file of 512 bytes or more is taken for a\n"
+    "         package unless its first 28 bytes are a device record whose CRC holds.\n"
     "         Numbers are decimal or 0x-prefixed hexadecimal; a version is at most 12 bytes;\n"
     "         region 0 in a package means every region.\n"
     "inspect  says whether each file is a device version record or a package header (by\n"
     "         its size and the CRC that holds), and prints its region, model and version as\n"
     "         the updater reads them, with the stored and computed CRC.\n"
     "check    checks a release folder (DravonUpdater.exe's folder) as the updater will use\n"
-    "         it: UPDATE.INI and its nine [INIT] texts, [DEBUG] DISABLE_VER, update.udx and\n"
-    "         its header, update.udi. One line per finding (error, warning or note); the\n"
-    "         exit status is 1 when there is an error. With --device DIR it also runs the\n"
-    "         updater's own code against DIR/version.dat, and prints the result code and the\n"
-    "         dialogs that the updater would show there (a question answered No).\n";
+    "         it on Windows: DravonUpdater.exe, UPDATE.INI and its nine [INIT] texts,\n"
+    "         [DEBUG] DISABLE_VER, update.udx and its header, update.udi. One line per\n"
+    "         finding (error, warning or note); with --json, a JSON array of objects (level,\n"
+    "         code, message, file). With --device DIR it also runs the updater's own code\n"
+    "         against DIR/version.dat and prints the result and the dialogs that the updater\n"
+    "         would show (a question answered No). --strict counts warnings as errors.\n"
+    "\n"
+    "Exit status: 0 done (check: no error), 1 check found an error or inspect a file that\n"
+    "is no record, 2 a usage or input/output problem.\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "dravon-pack: %s\n", message.c_str());
     return 2;
 }
 
+// Decimal, or hexadecimal after 0x; never octal, whatever leading zeros there are.
 std::optional<std::uint32_t> ParseNumber(const std::string& text) {
-    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 10) {
         return std::nullopt;
     }
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long value = std::strtoull(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFull) {
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        int digit = c >= '0' && c <= '9'          ? c - '0'
+                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                  : -1;
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * (hex ? 16 : 10) + static_cast<unsigned>(digit);
+    }
+    if (value > 0xFFFFFFFFull) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(value);
 }
 
+std::optional<std::string> ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Writes `bytes` to `path` through a temporary file, so that no half-written file remains.
-bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                std::string* error) {
+bool WriteWhole(const std::string& path, const std::string& bytes, std::string* error) {
     std::string temporary = path + ".partial";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
@@ -66,13 +100,162 @@ bool WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes,
         return false;
     }
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fclose(file) == 0 && written;
-    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) {
+    written = FlushAndClose(file) && written;
+    if (written && ReplaceWith(temporary, path)) {
         return true;
     }
     *error = "cannot write " + path + ": " + std::strerror(errno);
     std::remove(temporary.c_str());
     return false;
+}
+
+// The options of the commands that write records.
+struct RecordOptions {
+    std::optional<std::uint32_t> region, model, payloadSize;
+    std::optional<std::string> version, header, payload;
+};
+
+// Parses `args` from `first` on; the names allowed are those that `allowed` lists.
+std::optional<RecordOptions> ParseOptions(const std::vector<std::string>& args, std::size_t first,
+                                          const std::vector<std::string>& allowed,
+                                          std::string* error) {
+    RecordOptions options;
+    for (std::size_t i = first; i < args.size(); i += 2) {
+        const std::string& name = args[i];
+        if (std::find(allowed.begin(), allowed.end(), name) == allowed.end()) {
+            *error = "unknown option " + name;
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            *error = "missing value after " + name;
+            return std::nullopt;
+        }
+        const std::string& value = args[i + 1];
+        if (name == "--version") {
+            if (value.size() > kVersionFieldSize) {
+                *error = "version \"" + value + "\" is longer than 12 bytes";
+                return std::nullopt;
+            }
+            options.version = value;
+        } else if (name == "--header" || name == "--payload") {
+            (name == "--header" ? options.header : options.payload) = value;
+        } else {
+            std::optional<std::uint32_t> number = ParseNumber(value);
+            if (!number) {
+                *error = "not a number from 0 to 0xFFFFFFFF: " + name + " " + value;
+                return std::nullopt;
+            }
+            (name == "--region"  ? options.region
+             : name == "--model" ? options.model
+                                 : options.payloadSize) = number;
+        }
+    }
+    if (options.payload && options.payloadSize) {
+        *error = "--payload and --payload-size exclude each other";
+        return std::nullopt;
+    }
+    return options;
+}
+
+// Sets the fields given in the record at the start of `bytes`, then its CRC.
+void Edit(std::string& bytes, const RecordLayout& layout, const RecordOptions& options) {
+    auto* record = reinterpret_cast<std::uint8_t*>(bytes.data());
+    if (options.region) {
+        StoreRegion(record, layout, *options.region);
+    }
+    if (options.model) {
+        StoreModel(record, layout, *options.model);
+    }
+    if (options.version) {
+        StoreVersion(record, layout, options.version->c_str());
+    }
+    SealRecord(record, layout);
+}
+
+// Which record a file to seal holds: a package from 512 bytes on, unless it begins with a
+// device record whose CRC holds.
+const RecordLayout* LayoutToSeal(const std::string& bytes) {
+    const auto* record = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    if (bytes.size() < kDeviceRecord.size) {
+        return nullptr;
+    }
+    if (bytes.size() < kPackageHeader.size ||
+        StoredCrc(record) == ComputedCrc(record, kDeviceRecord)) {
+        return &kDeviceRecord;
+    }
+    return &kPackageHeader;
+}
+
+int WriteRecord(const std::vector<std::string>& args) {
+    const std::string& command = args[0];
+    const std::string& path = args[1];
+    std::vector<std::string> allowed = {"--region", "--model", "--version"};
+    if (command == "package") {
+        allowed.insert(allowed.end(), {"--header", "--payload", "--payload-size"});
+    }
+    std::string error;
+    std::optional<RecordOptions> options = ParseOptions(args, 2, allowed, &error);
+    if (!options) {
+        return Fail(error);
+    }
+    std::string bytes;
+    const RecordLayout& layout = command == "device" ? kDeviceRecord : kPackageHeader;
+    if (command == "seal") {
+        std::optional<std::string> existing = ReadWhole(path);
+        if (!existing) {
+            return Fail("cannot read " + path);
+        }
+        bytes = *existing;
+        const RecordLayout* found = LayoutToSeal(bytes);
+        if (found == nullptr) {
+            return Fail(path + " holds " + std::to_string(bytes.size()) +
+                        " bytes, fewer than a record's 28");
+        }
+        Edit(bytes, *found, *options);
+    } else {
+        if (options->header) {
+            std::optional<std::string> header = ReadWhole(*options->header);
+            if (!header || header->size() < kPackageHeader.size) {
+                return Fail(*options->header + " holds no 512-byte header");
+            }
+            bytes = header->substr(0, kPackageHeader.size);
+        } else if (!options->region || !options->model || !options->version) {
+            return Fail("--region, --model and --version are all needed");
+        } else {
+            bytes.assign(layout.size, '\0');
+        }
+        Edit(bytes, layout, *options);
+        if (options->payload) {
+            std::optional<std::string> payload = ReadWhole(*options->payload);
+            if (!payload) {
+                return Fail("cannot read " + *options->payload);
+            }
+            bytes += *payload;
+        }
+        for (std::uint32_t i = 0; i < options->payloadSize.value_or(0); ++i) {
+            bytes += static_cast<char>(i * 131 + 7);  // any bytes will do
+        }
+    }
+    if (!WriteWhole(path, bytes, &error)) {
+        return Fail(error);
+    }
+    return 0;
+}
+
+int Check(const std::vector<std::string>& args) {
+    CheckOptions options;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            options.json = true;
+        } else if (args[i] == "--strict") {
+            options.strict = true;
+        } else if (args[i] == "--device" && i + 1 < args.size()) {
+            options.device = args[++i];
+        } else {
+            return Fail("unknown or incomplete option " + args[i]);
+        }
+    }
+    return ReportFindings(CheckRelease(args[1], options.device), options);
 }
 
 }  // namespace
@@ -86,51 +269,12 @@ int main(int argc, char** argv) {
     if (args[0] == "inspect" && args.size() >= 2) {
         return InspectFiles({args.begin() + 1, args.end()});
     }
-    if (args[0] == "check" && (args.size() == 2 || (args.size() == 4 && args[2] == "--device"))) {
-        return PrintFindings(CheckRelease(args[1], args.size() == 4 ? args[3] : ""));
+    if (args[0] == "check" && args.size() >= 2) {
+        return Check(args);
     }
-    if ((args[0] != "device" && args[0] != "package") || args.size() < 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    if ((args[0] == "device" || args[0] == "package" || args[0] == "seal") && args.size() >= 2) {
+        return WriteRecord(args);
     }
-    const bool isPackage = args[0] == "package";
-    const std::string path = args[1];
-    std::optional<std::uint32_t> region, model, payloadSize = 0;
-    std::optional<std::string> version;
-    for (std::size_t i = 2; i < args.size(); i += 2) {
-        if (i + 1 >= args.size()) {
-            return Fail("missing value after " + args[i]);
-        }
-        const std::string& name = args[i];
-        const std::string& value = args[i + 1];
-        if (name == "--version") {
-            version = value;
-        } else if (name == "--region" || name == "--model" ||
-                   (isPackage && name == "--payload-size")) {
-            std::optional<std::uint32_t> number = ParseNumber(value);
-            if (!number) {
-                return Fail("not a number from 0 to 0xFFFFFFFF: " + name + " " + value);
-            }
-            (name == "--region" ? region : name == "--model" ? model : payloadSize) = number;
-        } else {
-            return Fail("unknown option " + name);
-        }
-    }
-    if (!region || !model || !version) {
-        return Fail("--region, --model and --version are all needed");
-    }
-    if (version->size() > kVersionFieldSize) {
-        return Fail("version \"" + *version + "\" is longer than 12 bytes");
-    }
-    const RecordLayout& layout = isPackage ? kPackageHeader : kDeviceRecord;
-    std::vector<std::uint8_t> bytes(layout.size, 0);
-    EncodeRecord(bytes.data(), layout, *region, *model, version->c_str());
-    for (std::uint32_t i = 0; i < *payloadSize; ++i) {
-        bytes.push_back(static_cast<std::uint8_t>(i * 131 + 7));  // any bytes will do
-    }
-    std::string error;
-    if (!WriteWhole(path, bytes, &error)) {
-        return Fail(error);
-    }
-    return 0;
+    std::fputs(kUsage, stderr);
+    return 2;
 }

@@ -40,16 +40,31 @@ FirmwareIdentity DecodeIdentity(const std::uint8_t* record, const RecordLayout& 
     return identity;
 }
 
-bool EncodeRecord(std::uint8_t* record, const RecordLayout& layout, std::uint32_t region,
-                  std::uint32_t model, const char* version) {
+void StoreRegion(std::uint8_t* record, const RecordLayout& layout, std::uint32_t region) {
+    WriteBigEndian(record + layout.regionOffset, region);
+}
+
+void StoreModel(std::uint8_t* record, const RecordLayout& layout, std::uint32_t model) {
+    WriteBigEndian(record + layout.modelOffset, model);
+}
+
+bool StoreVersion(std::uint8_t* record, const RecordLayout& layout, const char* version) {
     std::size_t versionLength = BoundedLength(version, kVersionFieldSize + 1);
     if (versionLength > kVersionFieldSize) {
         return false;
     }
-    WriteBigEndian(record + layout.regionOffset, region);
-    WriteBigEndian(record + layout.modelOffset, model);
     std::memset(record + layout.versionOffset, 0, kVersionFieldSize);
     std::memcpy(record + layout.versionOffset, version, versionLength);
+    return true;
+}
+
+bool EncodeRecord(std::uint8_t* record, const RecordLayout& layout, std::uint32_t region,
+                  std::uint32_t model, const char* version) {
+    if (!StoreVersion(record, layout, version)) {
+        return false;
+    }
+    StoreRegion(record, layout, region);
+    StoreModel(record, layout, model);
     SealRecord(record, layout);
     return true;
 }

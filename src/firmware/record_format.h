@@ -33,6 +33,12 @@ std::uint32_t StoredCrc(const std::uint8_t* record);
 std::uint32_t ComputedCrc(const std::uint8_t* record, const RecordLayout& layout);
 FirmwareIdentity DecodeIdentity(const std::uint8_t* record, const RecordLayout& layout);
 
+// Each writes one field into `record`, leaving every other byte as it is. The version
+// (NUL-padded to the field) is refused, with nothing written, when longer than 12 bytes.
+void StoreRegion(std::uint8_t* record, const RecordLayout& layout, std::uint32_t region);
+void StoreModel(std::uint8_t* record, const RecordLayout& layout, std::uint32_t model);
+bool StoreVersion(std::uint8_t* record, const RecordLayout& layout, const char* version);
+
 // Writes region, model and version into `record` (other bytes as they are) and then the
 // CRC over bytes 8 to the end. False, with nothing written, when the version text is
 // longer than the 12-byte field.

@@ -445,3 +445,26 @@ TEST(Executable, CarriesItsVersionRecordAndManifest) {
 }
 
 }  // namespace
+
+namespace {
+
+// The Windows C runtime's rename refuses an existing target; dravon-pack.exe must replace it.
+TEST(WindowsDravonPack, RewritesAnExistingFile) {
+    fs::path build = Environment("DRAVON_E2E_WINDOWS_BUILD");
+    fs::path folder = fs::path(Environment("DRAVON_E2E_WORK")) / "pack";
+    fs::create_directories(folder);
+    fs::path out = folder / "version.dat";
+    WriteFile(out, "an older file");
+    for (const char* version : {"1.00", "1.01"}) {
+        int status = 0;
+        Capture("wine '" + (build / "dravon-pack.exe").string() + "' device \"$(winepath -w '" +
+                    out.string() + "' 2>/dev/null)\" --region 1 --model 0x12 --version " + version +
+                    " 2>&1",
+                &status);
+        EXPECT_EQ(status, 0) << version;
+        EXPECT_EQ(ReadFile(out),
+                  record_bytes::AsText(record_bytes::DeviceRecord(1, 0x12, version)));
+    }
+}
+
+}  // namespace

@@ -1,8 +1,10 @@
-/* tools/ini_reader.cpp: UPDATE.INI read as the Windows profile functions read it. */
-#include "tools/ini_reader.h"
+/* platform/common/profile_file.cpp: UPDATE.INI read as the Windows profile functions read it. */
+#include "platform/common/profile_file.h"
 
 #include <algorithm>
 #include <string_view>
+
+#include "platform/common/code_page_1252.h"
 
 namespace {
 
@@ -42,13 +44,39 @@ std::string Unquote(std::string_view value) {
 
 }  // namespace
 
+ProfileText DecodeProfileFile(const std::string& bytes) {
+    ProfileText decoded;
+    if (!std::string_view(bytes).starts_with(kUtf16LittleEndianMark)) {
+        decoded.text = bytes;
+        return decoded;
+    }
+    decoded.utf16 = true;
+    for (std::size_t at = 2; at + 1 < bytes.size(); at += 2) {
+        std::uint32_t unit =
+            static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+        // A surrogate pair is one character beyond the code page, one "?".
+        if (unit >= 0xD800 && unit < 0xDC00 && at + 3 < bytes.size()) {
+            std::uint32_t low = static_cast<unsigned char>(bytes[at + 2]) |
+                                static_cast<unsigned char>(bytes[at + 3]) << 8;
+            if (low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                at += 2;
+            }
+        }
+        int byte = UnicodeToCp1252(unit);
+        if (byte < 0) {
+            decoded.unmappable.push_back(unit);
+            byte = '?';
+        }
+        decoded.text += static_cast<char>(byte);
+    }
+    return decoded;
+}
+
 IniFile ParseIni(const std::string& text) {
     IniFile file;
     file.sections.push_back({"", {}});  // the lines before the first section header
     std::string_view rest = text;
-    if (rest.starts_with(kUtf8ByteOrderMark)) {
-        rest.remove_prefix(kUtf8ByteOrderMark.size());
-    }
     while (!rest.empty()) {
         std::string_view line = Trim(NextLine(rest));
         if (line.empty()) {
