@@ -20,6 +20,7 @@ struct DiscoveryCase {
     std::vector<Drive> drives;
     std::string expectedRoot;  // "" when no device is found
     std::vector<std::string> labelsRead;
+    bool slashes = false;  // mount points as on Linux
 };
 
 void PrintTo(const DiscoveryCase& c, std::ostream* os) {
@@ -37,6 +38,11 @@ const DiscoveryCase kDiscoveries[] = {
     {"PrefixIsNotTheDevice", {{"E:\\", "DRAVONU"}, {"F:\\", " DRAVONUD"}}, "", {"E:\\", "F:\\"}},
     {"UnreadableDriveIsSkipped", {{"A:\\", "?"}, {"D:\\", "DRAVONUD"}}, "D:\\", {"A:\\", "D:\\"}},
     {"NoDrives", {}, "", {}},
+    {"MountPointOnLinux",
+     {{"/", "ROOT"}, {"relative/", "DRAVONUD"}, {"/media/user/DRAVONUD/", "DRAVONUD"}},
+     "/media/user/DRAVONUD/",
+     {"/", "/media/user/DRAVONUD/"},
+     true},
 };
 
 class DeviceDiscovery : public ::testing::TestWithParam<DiscoveryCase> {
@@ -49,6 +55,7 @@ class DeviceDiscovery : public ::testing::TestWithParam<DiscoveryCase> {
 
 TEST_P(DeviceDiscovery, TakesTheFirstExactLabel) {
     const DiscoveryCase& c = GetParam();
+    FakePaths_UseSlashes(c.slashes);
     for (const Drive& drive : c.drives) {
         if (drive.label == "?") {
             FakeDrives_AddUnreadable(drive.root);

@@ -54,6 +54,7 @@ struct FakeState {
     bool hasModulePath = false;
     std::string modulePath;
     bool codePage932 = false;
+    bool slashes = false;
     std::map<std::string, std::string, std::less<>> profile;  // "file|section|key"
     std::vector<std::string> profileReads;
     struct Drive {
@@ -155,6 +156,10 @@ void FakeModule_SetPath(const std::string& path) {
 
 void FakeText_UseCodePage932(bool on) {
     Fake().codePage932 = on;
+}
+
+void FakePaths_UseSlashes(bool on) {
+    Fake().slashes = on;
 }
 
 void FakeProfile_Set(const std::string& file, const std::string& section, const std::string& key,
@@ -306,6 +311,18 @@ std::uint32_t GetModulePath(char* buffer, std::uint32_t size) {
 
 bool IsLeadByte(unsigned char byte) {
     return Fake().codePage932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
+char PathSeparator() {
+    return Fake().slashes ? '/' : '\\';
+}
+
+bool IsVolumeRoot(const char* entry) {
+    std::string_view root = entry;
+    if (Fake().slashes) {
+        return root.size() >= 1 && root.front() == '/' && root.back() == '/';
+    }
+    return root.size() == 3;
 }
 
 std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,

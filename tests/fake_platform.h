@@ -31,6 +31,10 @@ void FakeModule_SetPath(const std::string& path);
 // Emulates code page 932: lead bytes 0x81 to 0x9F and 0xE0 to 0xFC. Off after a reset.
 void FakeText_UseCodePage932(bool on);
 
+// Paths as on Linux: "/" separates folders, and a volume's root is an absolute folder
+// ending in "/". Off after a reset (backslash, and three-character drive roots).
+void FakePaths_UseSlashes(bool on);
+
 // A value in a profile file. Absent files, sections and keys read as "" with count 0.
 void FakeProfile_Set(const std::string& file, const std::string& section, const std::string& key,
                      const std::string& value);

@@ -15,6 +15,7 @@ struct DirectoryCase {
     bool codePage932;
     std::string expected;  // ProgramDirectory afterwards
     bool usable;
+    bool slashes = false;  // paths as on Linux
 };
 
 void PrintTo(const DirectoryCase& c, std::ostream* os) {
@@ -36,6 +37,8 @@ const DirectoryCase kDirectories[] = {
     {"LeadByteAtTheEnd", "C:\\a\\b\x95", true, "C:\\a\\", true},
     {"PathOf259CharactersFits", "C:\\" + std::string(248, 'x') + "\\upd.exe", false,
      "C:\\" + std::string(248, 'x') + "\\", true},
+    {"LinuxFolder", "/opt/dravon/dravon-updater", false, "/opt/dravon/", true, true},
+    {"OnLinuxABackslashIsPartOfAName", "/opt/a\\b/updater", false, "/opt/a\\b/", true, true},
     {"PathOf260CharactersIsCutAndRefused", "C:\\" + std::string(249, 'x') + "\\upd.exe", false, "",
      false},
 };
@@ -52,6 +55,7 @@ TEST_P(ProgramDirectory, IsCutAfterTheLastRealBackslash) {
     const DirectoryCase& c = GetParam();
     FakeModule_SetPath(c.modulePath);
     FakeText_UseCodePage932(c.codePage932);
+    FakePaths_UseSlashes(c.slashes);
     EXPECT_EQ(DetermineProgramDirectory(), c.usable);
     EXPECT_EQ(std::string(State.ProgramDirectory), c.expected);
 }

@@ -100,6 +100,14 @@ bool IsLeadByte(unsigned char) {
     return false;
 }
 
+char PathSeparator() {
+    return '\\';
+}
+
+bool IsVolumeRoot(const char* entry) {
+    return std::strlen(entry) == 3;
+}
+
 std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,
                                 std::uint32_t size, const char* path) {
     std::string hostPath = HostPath(path);

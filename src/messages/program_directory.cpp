@@ -15,12 +15,13 @@ bool DetermineProgramDirectory() {
         path[0] = '\0';
         return false;
     }
-    // The last backslash at positions 1 to length - 2, walking whole characters so that
+    // The last separator at positions 1 to length - 2, walking whole characters so that
     // the trail byte of a double-byte character is never taken for one.
+    const char separator = PathSeparator();
     std::size_t length = std::strlen(path);
     std::size_t cut = 0;
     for (std::size_t i = 0; i < length; i += CharacterLength(path + i)) {
-        if (path[i] == '\\' && i >= 1 && i + 2 <= length) {
+        if (path[i] == separator && i >= 1 && i + 2 <= length) {
             cut = i + 1;
         }
     }

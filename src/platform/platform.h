@@ -1,8 +1,8 @@
 /* platform/platform.h: the operating-system operations that the updater needs.
  *
  * The portable core calls only what is declared here. The Windows build links
- * platform/windows/platform_windows.cpp; the host tests link a fake in its place.
- * All texts are 8-bit strings in the active code page. */
+ * platform/windows/, the Linux build platform/linux/; the host tests link a fake in their
+ * place. All texts are 8-bit strings: in the active code page on Windows, bytes on Linux. */
 #pragma once
 
 #include <cstdint>
@@ -42,6 +42,9 @@ std::uint32_t GetModulePath(char* buffer, std::uint32_t size);
 // Whether `byte` starts a double-byte character in the active code page.
 bool IsLeadByte(unsigned char byte);
 
+// The character that separates the folders of a path: a backslash on Windows, "/" on Linux.
+char PathSeparator();
+
 // Reads a value from a profile (INI) file with the default "". Returns the number of
 // characters copied without the NUL (at most `size` - 1); 0 when the file, section or key
 // is absent or the value is empty, and then `destination` holds "".
@@ -54,6 +57,10 @@ std::uint32_t ReadProfileString(const char* section, const char* key, char* dest
 // Returns the characters written without the final NUL, 0 on failure, or the size needed
 // (larger than `size`) when the list did not fit, in which case nothing was written.
 std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size);
+
+// Whether `entry` of the drive list has the form of a volume's root on this system: a drive
+// root of three characters such as E:\ on Windows, an absolute folder ending in "/" on Linux.
+bool IsVolumeRoot(const char* entry);
 
 // Reads the volume label of the drive at `root` into `label` (NUL-terminated); false when
 // the volume's information can't be read.

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-inline constexpr int kTextSlotSize = 256;     // a dialog text: 255 characters and a NUL
-inline constexpr int kPathSize = 260;         // a composed path: 259 characters and a NUL
-inline constexpr int kDialogTextSize = 512;   // a composed dialog text: 511 and a NUL
-inline constexpr int kDeviceRootSize = 6;     // "E:\" and a NUL, with room to spare
-inline constexpr int kVersionFieldSize = 12;  // the version field of both records
+inline constexpr int kTextSlotSize = 256;          // a dialog text: 255 characters and a NUL
+inline constexpr int kPathSize = 260;              // a composed path: 259 characters and a NUL
+inline constexpr int kDialogTextSize = 512;        // a composed dialog text: 511 and a NUL
+inline constexpr int kDeviceRootSize = kPathSize;  // "E:\", or a Linux mount point and "/"
+inline constexpr int kVersionFieldSize = 12;       // the version field of both records
 inline constexpr int kVersionTextSize = kVersionFieldSize + 1;
 
 // The files that the updater reads and copies: beside the executable and on the device.
@@ -49,7 +49,7 @@ struct RunState {
     char FINISH[kTextSlotSize];
     char ERROR[kTextSlotSize];
     bool DISABLE_VER;
-    char ProgramDirectory[kPathSize];  // ends in a backslash once determined
+    char ProgramDirectory[kPathSize];  // ends in the path separator once determined
     char DeviceRoot[kDeviceRootSize];
     FirmwareIdentity DeviceIdentity;
     FirmwareIdentity PackageIdentity;

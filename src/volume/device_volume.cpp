@@ -10,8 +10,7 @@
 namespace {
 
 constexpr std::uint32_t kDriveListOffered = 255;  // of a 260-byte buffer
-constexpr std::size_t kDriveRootLength = 3;       // "E:\"
-static_assert(kDriveRootLength < kDeviceRootSize);
+static_assert(kDriveListOffered <= kDeviceRootSize, "any entry of the list fits DeviceRoot");
 
 bool IsDeviceVolume(const char* root) {
     char label[kPathSize];
@@ -32,13 +31,11 @@ bool FindDeviceVolume() {
     for (std::uint32_t position = 0; position < end;) {
         const char* entry = drives + position;
         std::size_t length = BoundedLength(entry, end - position);
-        // Only a three-character root whose NUL lies within the count is a drive root.
-        if (length == kDriveRootLength && length < end - position) {
-            char root[kDriveRootLength + 1];
-            std::memcpy(root, entry, kDriveRootLength);
-            root[kDriveRootLength] = '\0';
-            if (IsDeviceVolume(root)) {
-                std::memcpy(State.DeviceRoot, root, sizeof root);
+        // Only an entry whose NUL lies within the count, in the form of a volume's root
+        // (E:\ on Windows), is asked for its label.
+        if (length > 0 && length < end - position && IsVolumeRoot(entry)) {
+            if (IsDeviceVolume(entry)) {
+                std::memcpy(State.DeviceRoot, entry, length + 1);
                 return true;
             }
         }

@@ -4,7 +4,8 @@
 inline constexpr char kDeviceLabel[] = "DRAVONUD";
 
 // Walks the logical drives in the platform's order and takes the first whose volume label
-// is exactly "DRAVONUD"; sets State.DeviceRoot (such as E:\) and returns true. A drive
+// is exactly "DRAVONUD"; sets State.DeviceRoot (such as E:\, or /media/user/DRAVONUD/ on
+// Linux) and returns true. A drive
 // whose information can't be read doesn't match. (The Windows start-up sets the error
 // mode so that a drive without media fails quietly instead of prompting.)
 bool FindDeviceVolume();

@@ -2,6 +2,8 @@
  * called through their ANSI ("A") entry points. */
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 static_assert(kBoxOk == MB_OK && kBoxYesNo == MB_YESNO && kBoxIconError == MB_ICONERROR &&
@@ -133,6 +135,10 @@ bool IsLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
 
+char PathSeparator() {
+    return '\\';
+}
+
 std::uint32_t ReadProfileString(const char* section, const char* key, char* destination,
                                 std::uint32_t size, const char* path) {
     return GetPrivateProfileStringA(section, key, "", destination, size, path);
@@ -142,6 +148,10 @@ std::uint32_t ReadProfileString(const char* section, const char* key, char* dest
 
 std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
     return GetLogicalDriveStringsA(size, buffer);
+}
+
+bool IsVolumeRoot(const char* entry) {
+    return std::strlen(entry) == 3;  // "E:\"
 }
 
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
