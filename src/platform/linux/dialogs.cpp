@@ -1,0 +1,119 @@
+/* platform/linux/dialogs.cpp: the message boxes as GTK 3 message dialogs, or on a terminal
+ * when there is no display.
+ *
+ * A GtkMessageDialog run with gtk_dialog_run is modal and blocking, as MessageBoxA is: one
+ * call per box, no main loop of our own. GTK is started at the first box, so that a run
+ * that ends silently (a second instance) never connects to the display. */
+#include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/common/code_page_1252.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The dialog texts are bytes from UPDATE.INI and the records: shown as they are when they
+// are UTF-8, else read as Windows-1252, so that a bundle written for Western Windows reads
+// right.
+std::string AsUtf8(const char* text) {
+    if (g_utf8_validate(text, -1, nullptr)) {
+        return text;
+    }
+    std::string utf8;
+    for (const char* c = text; *c != '\0'; ++c) {
+        char encoded[6];
+        gint length = g_unichar_to_utf8(Cp1252ToUnicode(static_cast<unsigned char>(*c)), encoded);
+        utf8.append(encoded, static_cast<std::size_t>(length));
+    }
+    return utf8;
+}
+
+bool IsQuestion(unsigned style) {
+    return (style & kBoxYesNo) == kBoxYesNo;
+}
+
+int ShowGtkDialog(const std::string& text, const std::string& caption, unsigned style) {
+    const unsigned icon = style & 0xF0;
+    GtkMessageType type = icon == kBoxIconError      ? GTK_MESSAGE_ERROR
+                          : icon == kBoxIconQuestion ? GTK_MESSAGE_QUESTION
+                                                     : GTK_MESSAGE_INFO;
+    GtkWidget* dialog = gtk_message_dialog_new(
+        nullptr, GTK_DIALOG_MODAL, type, IsQuestion(style) ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK,
+        "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog),
+                                    IsQuestion(style) ? GTK_RESPONSE_YES : GTK_RESPONSE_OK);
+    // GTK 3 shows no icon in a message dialog unless it is given one; the call is deprecated
+    // but is the one that does it.
+    const char* iconName = type == GTK_MESSAGE_ERROR      ? "dialog-error"
+                           : type == GTK_MESSAGE_QUESTION ? "dialog-question"
+                                                          : "dialog-information";
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    GtkWidget* image = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
+    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), image);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gtk_widget_show(image);
+    // Assistive technology reads the caption, as Windows gives it for a message box.
+    atk_object_set_name(gtk_widget_get_accessible(dialog), caption.c_str());
+
+    gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    while (gtk_events_pending()) {
+        gtk_main_iteration();  // let the box vanish before the run goes on
+    }
+    if (response == GTK_RESPONSE_YES) {
+        return kAnswerYes;
+    }
+    // A question closed by the window manager is not a Yes.
+    return IsQuestion(style) ? kAnswerNo : kAnswerOk;
+}
+
+// Writes `text` and flushes it; false when it can't be written.
+bool Write(std::FILE* out, const std::string& text) {
+    return std::fputs(text.c_str(), out) >= 0 && std::fflush(out) == 0;
+}
+
+// Without a display: on a terminal the box is printed and a question asked; otherwise the
+// box goes to standard error and a question counts as not answered Yes. A box that can't be
+// printed is one that could not be shown (0).
+int ShowOnTerminal(const std::string& text, const std::string& caption, unsigned style) {
+    const bool terminal = isatty(STDIN_FILENO) != 0;
+    std::FILE* out = terminal ? stdout : stderr;
+    if (!Write(out, "== " + caption + " ==\n" + text + "\n")) {
+        return 0;
+    }
+    if (!IsQuestion(style)) {
+        return kAnswerOk;
+    }
+    if (!terminal) {
+        Write(out, "(not answered: no display and no terminal)\n");
+        return kAnswerNo;
+    }
+    for (;;) {
+        char answer[64];
+        if (!Write(out, "[Y/n] ") || std::fgets(answer, sizeof answer, stdin) == nullptr) {
+            return kAnswerNo;
+        }
+        if (answer[0] == '\n' || answer[0] == 'y' || answer[0] == 'Y') {
+            return kAnswerYes;  // Yes is the default
+        }
+        if (answer[0] == 'n' || answer[0] == 'N') {
+            return kAnswerNo;
+        }
+    }
+}
+
+}  // namespace
+
+int ShowMessageBox(const char* text, const char* caption, unsigned style) {
+    static const bool display = gtk_init_check(nullptr, nullptr) != FALSE;
+    std::string utf8Text = AsUtf8(text);
+    std::string utf8Caption = AsUtf8(caption);
+    return display ? ShowGtkDialog(utf8Text, utf8Caption, style)
+                   : ShowOnTerminal(utf8Text, utf8Caption, style);
+}

@@ -1,0 +1,156 @@
+/* platform/linux/volumes.cpp: the mounted volumes as the updater's drive list, and their
+ * labels: the mount table through libmount, the labels through libblkid. */
+#include <blkid.h>
+#include <libmount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "volume/device_volume.h"
+
+namespace {
+
+// The mount table of this process, read afresh (a volume may come or go between calls).
+struct MountTable {
+    libmnt_table* table = mnt_new_table();
+    MountTable() {
+        if (table != nullptr && mnt_table_parse_mtab(table, nullptr) != 0) {
+            mnt_free_table(table);
+            table = nullptr;
+        }
+    }
+    ~MountTable() { mnt_free_table(table); }
+    MountTable(const MountTable&) = delete;
+    MountTable& operator=(const MountTable&) = delete;
+};
+
+enum class Probe { Read, NoAccess, Failed };
+
+// The label in the volume's own superblock. NoAccess when the device may not be read (an
+// unprivileged user may not open block devices where no udev grants access).
+Probe ProbeLabel(const char* device, std::string* label) {
+    blkid_probe probe = blkid_new_probe_from_filename(device);
+    if (probe == nullptr) {
+        return errno == EACCES || errno == EPERM ? Probe::NoAccess : Probe::Failed;
+    }
+    blkid_probe_enable_superblocks(probe, 1);
+    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL);
+    // A volume that the device holds but without a label has the empty label.
+    const char* value = nullptr;
+    bool found = blkid_do_safeprobe(probe) == 0 &&
+                 blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0;
+    *label = found ? value : "";
+    blkid_free_probe(probe);
+    return Probe::Read;
+}
+
+// Whether the desktop's /dev/disk/by-label links, or libblkid's cache, name `devno` as the
+// device labelled DRAVONUD: the answer that a user who may not read the device can have.
+// Asked once, and only by such a user, who can't write the system's cache either: a run as
+// root never changes it.
+bool KnownAsDevice(dev_t devno) {
+    static dev_t known = [] {
+        char* device = blkid_evaluate_tag("LABEL", kDeviceLabel, nullptr);
+        struct stat status {};
+        dev_t found = device != nullptr && stat(device, &status) == 0 ? status.st_rdev : 0;
+        std::free(device);
+        return found;
+    }();
+    return known != 0 && known == devno;
+}
+
+// The label of a mounted volume, or when it can't be read the last component of the
+// mount point (where desktops mount a volume by its label). False for a mount point that
+// is gone or can't be entered: such a mount is skipped.
+bool LabelOf(libmnt_fs* fs, std::string* label) {
+    const char* target = mnt_fs_get_target(fs);
+    if (target == nullptr || access(target, R_OK | X_OK) != 0) {
+        return false;
+    }
+    dev_t devno = mnt_fs_get_devno(fs);
+    if (major(devno) != 0) {
+        char* device = blkid_devno_to_devname(devno);
+        Probe probe = device != nullptr ? ProbeLabel(device, label) : Probe::Failed;
+        std::free(device);
+        if (probe == Probe::Read) {
+            return true;
+        }
+        if (probe == Probe::NoAccess && geteuid() != 0 && KnownAsDevice(devno)) {
+            *label = kDeviceLabel;
+            return true;
+        }
+    }
+    const char* last = std::strrchr(target, '/');
+    *label = last != nullptr ? last + 1 : target;
+    return true;
+}
+
+// The root that the core appends file names to: the mount point and a "/".
+std::string RootOf(const char* target) {
+    std::string root = target;
+    return root.ends_with('/') ? root : root + "/";
+}
+
+}  // namespace
+
+// A desktop has dozens of mounts, far more than the core's 255-byte list can hold, and a
+// stick plugged in late is mounted last; so the list holds only the mounts that can be the
+// device, those labelled DRAVONUD, in the mount table's order. The core still reads and
+// compares each one's label. A mount hidden by a later one on the same mount point, and a
+// root that does not fit, are left out.
+std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
+    MountTable mounts;
+    libmnt_iter* iterator = mnt_new_iter(MNT_ITER_FORWARD);
+    if (mounts.table == nullptr || iterator == nullptr || size == 0) {
+        mnt_free_iter(iterator);
+        return 0;
+    }
+    std::uint32_t used = 0;
+    libmnt_fs* fs = nullptr;
+    while (mnt_table_next_fs(mounts.table, iterator, &fs) == 0) {
+        const char* target = mnt_fs_get_target(fs);
+        std::string label;
+        if (target == nullptr ||
+            mnt_table_find_target(mounts.table, target, MNT_ITER_BACKWARD) != fs ||
+            !LabelOf(fs, &label) || label != kDeviceLabel) {
+            continue;
+        }
+        std::string root = RootOf(target);
+        if (used + root.size() + 2 > size) {
+            continue;  // with its NUL and the list's final one
+        }
+        std::memcpy(buffer + used, root.c_str(), root.size() + 1);
+        used += static_cast<std::uint32_t>(root.size() + 1);
+    }
+    mnt_free_iter(iterator);
+    buffer[used] = '\0';
+    return used;
+}
+
+bool IsVolumeRoot(const char* entry) {
+    std::size_t length = std::strlen(entry);
+    return length >= 1 && entry[0] == '/' && entry[length - 1] == '/';
+}
+
+bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
+    std::string target = root;
+    if (target.size() > 1 && target.ends_with('/')) {
+        target.pop_back();
+    }
+    MountTable mounts;
+    libmnt_fs* fs = mounts.table != nullptr
+                        ? mnt_table_find_target(mounts.table, target.c_str(), MNT_ITER_BACKWARD)
+                        : nullptr;
+    std::string text;
+    if (fs == nullptr || !LabelOf(fs, &text)) {
+        return false;
+    }
+    // A label longer than the buffer is cut, as Windows cuts one.
+    return std::snprintf(label, size, "%s", text.c_str()) >= 0;
+}

@@ -1,0 +1,233 @@
+/* tests/e2e/linux_e2e_test.cpp: the scenarios (scenarios.cpp) run with the native
+ * dravon-updater on real volumes, its GTK dialogs read and pressed over AT-SPI.
+ *
+ * Each drive of a scenario becomes a file-system image of its label (FAT by default,
+ * written with mtools), attached to a loop device and mounted with fusefat (this kind of
+ * machine has no kernel FAT driver), in the drives' order, so that the mount table lists
+ * them as a PC lists its drives. The updater runs through atspi-driver, which prints the
+ * same transcript as dialog-driver.exe; the volumes are then unmounted and read back, and
+ * checked with fsck. Loop devices and mounts need root.
+ *
+ * desktop-session sets DISPLAY, DBUS_SESSION_BUS_ADDRESS and the DRAVON_* variables used. */
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/scenarios.h"
+
+namespace {
+
+using namespace e2e;
+
+std::string Quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+// Runs a shell command; its output, and a test failure unless it succeeds.
+std::string Shell(const std::string& command) {
+    int status = 0;
+    std::string output = Capture(command + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << command << "\n" << output;
+    return output;
+}
+
+// One drive of a scenario as a mounted volume.
+struct Volume {
+    fs::path image;
+    fs::path mountPoint;
+    std::string fileSystem;
+    std::string loop;  // the loop device, while attached
+    std::string fuse;  // the id of the fusefat process serving a FAT volume
+};
+
+bool Mounted(const fs::path& mountPoint) {
+    return ReadFile("/proc/self/mountinfo").find(" " + mountPoint.string() + " ") !=
+           std::string::npos;
+}
+
+class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
+  protected:
+    void SetUp() override {
+        if (geteuid() != 0) {
+            GTEST_SKIP() << "loop devices and mounts need root";
+        }
+        world.root = fs::path(Environment("DRAVON_E2E_WORK")) / GetParam().name;
+        world.program = world.root / GetParam().programFolder;
+        fs::remove_all(world.root);
+        fs::create_directories(world.program);
+        fs::copy_file(fs::path(Environment("DRAVON_E2E_LINUX_BUILD")) / "dravon-updater",
+                      world.program / "dravon-updater");
+        SetUpUsualWorld(world);
+    }
+
+    void TearDown() override {
+        for (Volume& volume : volumes) {
+            Unmount(volume);
+        }
+    }
+
+    // A volume of the drive's label holding the drive folder's files, mounted.
+    void Mount(char letter, const fs::path& folder) {
+        const Scenario& s = GetParam();
+        Volume volume;
+        volume.fileSystem = s.fileSystem;
+        volume.image = world.root / (std::string("volume-") + letter + ".img");
+        std::string label = world.Label(letter);
+        // Where a desktop mounts it, by its label, for a user who can't read the device.
+        volume.mountPoint = world.root / (s.unprivileged ? "media" : "mnt") /
+                            (s.unprivileged ? label : std::string(1, letter));
+        fs::create_directories(volume.mountPoint);
+        Shell("truncate -s " + std::to_string(s.volumeKiB) + "K " + Quoted(volume.image));
+        volume.loop = "";
+        if (volume.fileSystem == "ext4") {
+            Shell("mkfs.ext4 -q -L '" + label + "' " + Quoted(volume.image));
+            volume.loop = Shell("losetup -f --show " + Quoted(volume.image));
+            volume.loop.erase(volume.loop.find_last_not_of('\n') + 1);
+            Shell("mount " + volume.loop + " " + Quoted(volume.mountPoint));
+            for (const auto& [name, content] : FilesIn(folder)) {
+                WriteFile(volume.mountPoint / name, content);
+            }
+            Shell("sync");
+        } else {
+            Shell("mkfs.vfat -n '" + label + "' " + Quoted(volume.image) + " >/dev/null");
+            for (const auto& [name, content] : FilesIn(folder)) {
+                Shell("MTOOLS_SKIP_CHECK=1 mcopy -i " + Quoted(volume.image) + " " +
+                      Quoted(folder / name) + " ::" + name);
+            }
+            volume.loop = Shell("losetup -f --show " + Quoted(volume.image));
+            volume.loop.erase(volume.loop.find_last_not_of('\n') + 1);
+            std::string options = "rw+,blkdev,fsname=" + volume.loop;
+            if (s.unprivileged) {
+                options += ",allow_other,uid=65534,gid=65534";
+            }
+            volume.fuse = Shell("fusefat -f -o " + options + " " + volume.loop + " " +
+                                Quoted(volume.mountPoint) + " >/dev/null 2>&1 & echo $!");
+            volume.fuse.erase(volume.fuse.find_last_not_of('\n') + 1);
+        }
+        for (int i = 0; i < 200 && !Mounted(volume.mountPoint); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(Mounted(volume.mountPoint)) << volume.mountPoint;
+        volumes.push_back(volume);
+    }
+
+    void Unmount(Volume& volume) {
+        if (Mounted(volume.mountPoint)) {
+            Shell("umount " + Quoted(volume.mountPoint));
+        }
+        // fusefat writes the image back as it ends, after the unmount.
+        for (int i = 0; !volume.fuse.empty() && i < 500; ++i) {
+            if (std::system(("kill -0 " + volume.fuse + " 2>/dev/null").c_str()) != 0) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        volume.fuse.clear();
+        if (!volume.loop.empty()) {
+            Shell("losetup -d " + volume.loop);
+            volume.loop.clear();
+        }
+    }
+
+    // The files on an unmounted volume, read from its image, and whether it checks clean.
+    Files ReadBack(const Volume& volume) {
+        fs::path folder = volume.image.string() + ".files";
+        fs::create_directories(folder);
+        if (volume.fileSystem == "ext4") {
+            Shell("e2fsck -fn " + Quoted(volume.image) + " >/dev/null");
+            Shell("mount -o ro,loop " + Quoted(volume.image) + " " + Quoted(volume.mountPoint));
+            Files files = FilesIn(volume.mountPoint);
+            Shell("umount " + Quoted(volume.mountPoint));
+            return files;
+        }
+        Shell("fsck.fat -n " + Quoted(volume.image) + " >/dev/null");
+        Shell("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + Quoted(volume.image) + " '::*' " +
+              Quoted(folder) + " 2>/dev/null || true");
+        // FAT keeps no case for short names: compare them as Windows would show them.
+        Files files;
+        for (const auto& [name, content] : FilesIn(folder)) {
+            std::string lower = name;
+            for (char& c : lower) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            files[lower] = content;
+        }
+        return files;
+    }
+
+    std::string RunUpdater(const Scenario& s) {
+        std::string driver = Environment("DRAVON_E2E_SOURCE") + "/tests/e2e/atspi-driver";
+        std::string command = driver + " --timeout 20";
+        for (const Dialog& d : s.dialogs) {
+            command += " --answer " + d.pressed;
+        }
+        if (s.secondInstance) {
+            command += " --second-instance";
+        }
+        if (s.terminal) {
+            command += " --terminal";
+        }
+        command += " " + Quoted(world.program / "dravon-updater");
+        if (s.unprivileged) {
+            // Its own lock folder, as it has no XDG_RUNTIME_DIR; and no blkid cache that a
+            // root tool may have left, so that the label comes from the mount point's name.
+            command = "env -u XDG_RUNTIME_DIR HOME=/nonexistent BLKID_FILE=" +
+                      Quoted(world.root / "no-blkid-cache") +
+                      " setpriv --reuid=nobody "
+                      "--regid=nogroup --clear-groups " +
+                      command;
+        }
+        int status = 0;
+        std::string transcript =
+            Capture("cd " + Quoted(world.root) + " && " + command + " 2>/dev/null", &status);
+        EXPECT_EQ(status, 0) << "atspi-driver reported a fault";
+        return transcript;
+    }
+
+    World world;
+    std::vector<Volume> volumes;
+};
+
+TEST_P(LinuxEndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
+    const Scenario& s = GetParam();
+    s.change(world);
+    world.WriteIni();
+    if (s.unprivileged) {
+        Shell("chmod -R a+rX " + Quoted(world.root));  // the program's files readable to it
+    }
+    std::map<char, Files> before;
+    for (const auto& [letter, folder] : world.drives) {
+        before[letter] = FilesIn(folder);
+        ASSERT_NO_FATAL_FAILURE(Mount(letter, folder));
+    }
+
+    EXPECT_EQ(RunUpdater(s), ExpectedTranscript(s, /*icons=*/!s.terminal));
+
+    std::size_t index = 0;
+    for (const auto& [letter, folder] : world.drives) {
+        Volume& volume = volumes[index++];
+        Unmount(volume);
+        Files expected = before[letter];
+        if (letter == s.deviceLetter && s.device != DeviceAfter::Untouched) {
+            expected["update.udx"] = ReadFile(world.program / "update.udx");
+            if (s.device == DeviceAfter::BothCopied) {
+                expected["update.udi"] = ReadFile(world.program / "update.udi");
+            }
+        }
+        EXPECT_EQ(ReadBack(volume), expected) << "drive " << letter << ":";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, LinuxEndToEnd,
+                         ::testing::ValuesIn(ScenariosFor(Systems::LinuxOnly)),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,332 @@
+/* tests/e2e/scenarios.cpp: the end-to-end scenarios and the world they start from. */
+#include "tests/e2e/scenarios.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/record_bytes.h"
+
+namespace e2e {
+
+namespace {
+
+// Records laid out by the tests' own hand (record_bytes.h), never by the product's encoder.
+void PutDeviceRecord(const fs::path& out, unsigned region, unsigned model,
+                     const std::string& version) {
+    WriteFile(out, record_bytes::AsText(record_bytes::DeviceRecord(region, model, version)));
+}
+
+// A package header followed by `payload` bytes of a pattern.
+void PutPackage(const fs::path& out, unsigned region, unsigned model, const std::string& version,
+                unsigned payload = 0) {
+    std::string bytes = record_bytes::AsText(record_bytes::PackageHeader(region, model, version));
+    for (unsigned i = 0; i < payload; ++i) {
+        bytes += static_cast<char>(i * 131 + 7);
+    }
+    WriteFile(out, bytes);
+}
+
+void FlipBit(const fs::path& path, std::size_t offset) {
+    std::string bytes = ReadFile(path);
+    ASSERT_LT(offset, bytes.size());
+    bytes[offset] = static_cast<char>(bytes[offset] ^ 0x04);
+    WriteFile(path, bytes);
+}
+
+void Truncate(const fs::path& path, std::size_t size) {
+    fs::resize_file(path, size);
+}
+
+// The dialog texts that every scenario starts from; CURRENT and UPDATE are quoted so that
+// the profile reader keeps their trailing blank.
+const std::vector<std::pair<std::string, std::string>> kIniTexts = {
+    {"TITLE", "Dravon Updater"},
+    {"NODRAVON", "The device was not found.\\nConnect it and try again."},
+    {"CONFIRM", "Do you want to update the firmware?"},
+    {"NOUPDATE", "This update is not for your device."},
+    {"NONEED", "The firmware is already up to date."},
+    {"CURRENT", "\"Current version : \""},
+    {"UPDATE", "\"Update version  : \""},
+    {"FINISH", "The update was copied.\\nRestart the device."},
+    {"ERROR", "Error"},
+};
+
+const std::string kTitle = "Dravon Updater";
+const std::string kQuestionText =
+    "Current version : 1.00\nUpdate version  : 1.01\n\nDo you want to update the firmware?";
+const Dialog kQuestionYes = {kTitle, kQuestionText, "IDYES IDNO", "IDYES", "Question"};
+const Dialog kQuestionNo = {kTitle, kQuestionText, "IDYES IDNO", "IDNO", "Question"};
+const Dialog kFinished = {kTitle, "The update was copied.\nRestart the device.", "IDOK", "IDOK",
+                          "Information"};
+const Dialog kNoDevice = {kTitle, "The device was not found.\nConnect it and try again.", "IDOK",
+                          "IDOK", "Error"};
+
+Dialog ErrorBox(const std::string& code, const std::string& caption = kTitle) {
+    return {caption, "Error CODE : 0x" + code, "IDOK", "IDOK", "Error"};
+}
+
+Dialog Refusal(const std::string& models, const std::string& regions) {
+    return {kTitle,
+            "This update is not for your device.\n\nModel  " + models + "\nRegion " + regions,
+            "IDOK", "IDOK", "Error"};
+}
+
+Dialog NoNeed(const std::string& device, const std::string& package) {
+    return {kTitle,
+            "Current version : " + device + "\nUpdate version  : " + package +
+                "\n\nThe firmware is already up to date.",
+            "IDOK", "IDOK", "Information"};
+}
+
+const Scenario kScenarios[] = {
+    {"OfferAnsweredYes", [](World&) {}, {kQuestionYes, kFinished}, DeviceAfter::BothCopied},
+    {"OfferAnsweredNo", [](World&) {}, {kQuestionNo}},
+    {"FilesOnTheDeviceAreReplaced",
+     [](World& w) {
+         WriteFile(w.drives['e'] / "update.udx", "old header");
+         WriteFile(w.drives['e'] / "update.udi", std::string(9000, 'o'));
+     },
+     {kQuestionYes, kFinished},
+     DeviceAfter::BothCopied},
+    {"NoDevice",
+     [](World& w) {
+         fs::remove_all(w.drives['e']);
+         w.drives.erase('e');
+         PutDeviceRecord(w.Drive('f', "dravonud") / "version.dat", 1, 0x12, "1.00");
+         PutDeviceRecord(w.Drive('g', "DRAVONUDX") / "version.dat", 1, 0x12, "1.00");
+     },
+     {kNoDevice}},
+    {"DeviceOnALaterDrive",
+     [](World& w) {
+         fs::remove_all(w.drives['e']);
+         w.drives.erase('e');
+         w.Drive('f', "SYSTEM");
+         PutDeviceRecord(w.Drive('h', "DRAVONUD") / "version.dat", 1, 0x12, "1.00");
+     },
+     {kQuestionYes, kFinished},
+     DeviceAfter::BothCopied,
+     'h'},
+    {"FirstOfTwoDevices",
+     [](World& w) { PutDeviceRecord(w.Drive('g', "DRAVONUD") / "version.dat", 1, 0x12, "0.50"); },
+     {kQuestionYes, kFinished},
+     DeviceAfter::BothCopied},
+    {"EqualVersionsNeedNothing",
+     [](World& w) { PutDeviceRecord(w.drives['e'] / "version.dat", 1, 0x12, "1.01"); },
+     {NoNeed("1.01", "1.01")}},
+    {"NewerDeviceNeedsNothing",
+     [](World& w) { PutDeviceRecord(w.drives['e'] / "version.dat", 1, 0x12, "1.10"); },
+     {NoNeed("1.10", "1.01")}},
+    {"DeviceRecordMissing",
+     [](World& w) { fs::remove(w.drives['e'] / "version.dat"); },
+     {ErrorBox("10")}},
+    {"DeviceRecordShort",
+     [](World& w) { Truncate(w.drives['e'] / "version.dat", 27); },
+     {ErrorBox("11")}},
+    {"DeviceRecordCorrupt",
+     [](World& w) { FlipBit(w.drives['e'] / "version.dat", 20); },
+     {ErrorBox("12")}},
+    {"PackageMissing", [](World& w) { fs::remove(w.program / "update.udx"); }, {ErrorBox("20")}},
+    {"PackageShort", [](World& w) { Truncate(w.program / "update.udx", 511); }, {ErrorBox("21")}},
+    {"PackageCorrupt", [](World& w) { FlipBit(w.program / "update.udx", 300); }, {ErrorBox("22")}},
+    {"OtherRegion",
+     [](World& w) { PutPackage(w.program / "update.udx", 2, 0x12, "1.01", 100); },
+     {Refusal("00000012:00000012", "00000001:00000002")}},
+    {"OtherModel",
+     [](World& w) { PutPackage(w.program / "update.udx", 1, 0x13, "1.01", 100); },
+     {Refusal("00000012:00000013", "00000001:00000001")}},
+    {"BypassWithUpperCaseYes",
+     [](World& w) {
+         PutPackage(w.program / "update.udx", 1, 0x13, "1.01", 100);
+         w.debugSection = "DISABLE_VER=YES";
+     },
+     {kQuestionNo}},
+    {"NoBypassWithLowerCaseYes",
+     [](World& w) {
+         PutPackage(w.program / "update.udx", 1, 0x13, "1.01", 100);
+         w.debugSection = "DISABLE_VER=yes";
+     },
+     {Refusal("00000012:00000013", "00000001:00000001")}},
+    {"CatalogueMissing", [](World& w) { w.writeIni = false; }, {ErrorBox("00", "")}},
+    {"CatalogueKeyMissing", [](World& w) { w.RemoveIniKey("FINISH"); }, {ErrorBox("00")}},
+    {"TransferFailsWithoutPayload",
+     [](World& w) { fs::remove(w.program / "update.udi"); },
+     {kQuestionYes, ErrorBox("50")},
+     DeviceAfter::HeaderOnly},
+    {"SecondInstanceEndsSilently", [](World&) {}, {kQuestionNo}, DeviceAfter::Untouched, 'e', true},
+    // Copies of read-only files are left writable, and read-only files on the device are
+    // replaced (Wine shows a file without write permission as read-only).
+    {"ReadOnlyFilesAreReplacedAndLeftWritable",
+     [](World& w) {
+         WriteFile(w.drives['e'] / "update.udx", "old header");
+         for (const fs::path& file :
+              {w.program / "update.udx", w.program / "update.udi", w.drives['e'] / "update.udx"}) {
+             fs::permissions(
+                 file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                 fs::perm_options::remove);
+         }
+     },
+     {kQuestionYes, kFinished},
+     DeviceAfter::BothCopied,
+     'e',
+     false,
+     "prog",
+     Systems::WindowsOnly},
+    // Folder names that the ANSI code page (1252 here) can't spell: the program must read
+    // its own folder, never a look-alike that Windows's best fit would name.
+    {.name = "FolderNamedInCyrillic",
+     .change = [](World&) {},
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .programFolder = "Дравон"},
+    {.name = "LookAlikeFolderBesideIsNeverRead",
+     .change =
+         [](World& w) {
+             fs::path decoy = w.root / "Dravon Tools";
+             fs::create_directories(decoy);
+             WriteFile(decoy / "UPDATE.INI",
+                       "[INIT]\r\nTITLE=Decoy\r\nNODRAVON=x\r\nCONFIRM=x\r\n"
+                       "NOUPDATE=x\r\nNONEED=x\r\nCURRENT=x\r\nUPDATE=x\r\n"
+                       "FINISH=x\r\nERROR=x\r\n");
+             PutPackage(decoy / "update.udx", 1, 0x12, "1.02", 10);
+             WriteFile(decoy / "update.udi", "decoy");
+         },
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .programFolder = "Drāvon Tools"},
+    // Letters in every hexadecimal field of the refusal, on both sides of the colon.
+    {"RefusalInUpperCaseHex",
+     [](World& w) {
+         PutDeviceRecord(w.drives['e'] / "version.dat", 0xABC, 0xDEF12, "1.00");
+         PutPackage(w.program / "update.udx", 0xFED, 0xCBA98, "1.01");
+     },
+     {Refusal("000DEF12:000CBA98", "00000ABC:00000FED")}},
+    // Another program (a sync tool, a virus scanner) has both records open for writing.
+    {.name = "RecordsHeldOpenByAnotherProgram",
+     .change = [](World&) {},
+     .dialogs = {kQuestionNo},
+     .systems = Systems::WindowsOnly,
+     .holdRecordsOpen = true},
+    // A DLL planted beside the exe, of a name that the dialogs load after start-up: loaded
+    // only if the exe's restriction to the system folder is missing. (Wine prefers its own
+    // DLLs unless told to take one from a file.)
+    {.name = "DllPlantedBesideTheExeIsNotLoaded",
+     .change =
+         [](World& w) {
+             fs::copy_file(fs::path(Environment("DRAVON_E2E_WINDOWS_BUILD")) / "planted.dll",
+                           w.program / "uxtheme.dll");
+         },
+     .dialogs = {kQuestionNo},
+     .systems = Systems::WindowsOnly,
+     .dllOverrides = "uxtheme=n,b"},
+    // Linux: the terminal when there is no display, an unprivileged user whose desktop
+    // mounts volumes by their label, a full volume, another file system.
+    {.name = "AnsweredOnATerminal",
+     .change = [](World&) {},
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::LinuxOnly,
+     .terminal = true},
+    {.name = "UnprivilegedUserFindsTheDeviceByItsMountPoint",
+     .change = [](World&) {},
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::LinuxOnly,
+     .terminal = true,
+     .unprivileged = true},
+    {.name = "FullVolumeLeavesNoTemporaryFile",
+     .change = [](World& w) { WriteFile(w.program / "update.udi", std::string(3 << 20, 'F')); },
+     .dialogs = {kQuestionYes, ErrorBox("50")},
+     .device = DeviceAfter::HeaderOnly,
+     .systems = Systems::LinuxOnly,
+     .volumeKiB = 2048},
+    {.name = "DeviceOnExt4",
+     .change = [](World&) {},
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::LinuxOnly,
+     .fileSystem = "ext4"},
+};
+
+}  // namespace
+
+Files FilesIn(const fs::path& folder) {
+    Files files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.is_regular_file() && entry.path().filename() != ".windows-label") {
+            files[entry.path().filename().string()] = ReadFile(entry.path());
+        }
+    }
+    return files;
+}
+
+fs::path World::Drive(char letter, const std::string& label) {
+    fs::path folder = root / (std::string("drive-") + letter);
+    fs::create_directories(folder);
+    WriteFile(folder / ".windows-label", label);
+    drives[letter] = folder;
+    return folder;
+}
+
+std::string World::Label(char letter) const {
+    return ReadFile(drives.at(letter) / ".windows-label");
+}
+
+void World::RemoveIniKey(const std::string& key) {
+    std::erase_if(ini, [&](const auto& entry) { return entry.first == key; });
+}
+
+void World::WriteIni() const {
+    if (!writeIni) {
+        return;
+    }
+    std::string text = "[INIT]\r\n";
+    for (const auto& [key, value] : ini) {
+        text += key + "=" + value + "\r\n";
+    }
+    if (!debugSection.empty()) {
+        text += "\r\n[DEBUG]\r\n" + debugSection + "\r\n";
+    }
+    WriteFile(program / "UPDATE.INI", text);
+}
+
+// The usual PC: D: holds data, E: is the device at firmware 1.00, the package carries 1.01.
+void SetUpUsualWorld(World& world) {
+    world.ini = kIniTexts;
+    world.Drive('d', "DATA");
+    fs::path device = world.Drive('e', "DRAVONUD");
+    PutDeviceRecord(device / "version.dat", 1, 0x12, "1.00");
+    PutPackage(world.program / "update.udx", 1, 0x12, "1.01", 2000);
+    WriteFile(world.program / "update.udi", std::string(5000, 'P'));
+}
+
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
+
+std::vector<Scenario> ScenariosFor(Systems system) {
+    std::vector<Scenario> scenarios;
+    for (const Scenario& s : kScenarios) {
+        if (s.systems == Systems::Both || s.systems == system) {
+            scenarios.push_back(s);
+        }
+    }
+    return scenarios;
+}
+
+std::string ExpectedTranscript(const Scenario& s, bool icons) {
+    std::string transcript;
+    int number = 0;
+    for (const Dialog& d : s.dialogs) {
+        std::string defaultButton = d.buttons.substr(0, d.buttons.find(' '));
+        transcript += "dialog " + std::to_string(++number) + "\ncaption: " + Escape(d.caption) +
+                      "\ntext: " + Escape(d.text) + "\n" + (icons ? "icon: " + d.icon + "\n" : "") +
+                      "buttons: " + d.buttons + "\ndefault: " + defaultButton + "\n";
+        if (s.secondInstance && number == 1) {
+            transcript += "second-instance: exit 0, dialogs 0\n";
+        }
+        transcript += "pressed: " + d.pressed + "\n";
+    }
+    return transcript + "exit: 0\n";
+}
+
+}  // namespace e2e

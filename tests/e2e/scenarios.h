@@ -1,0 +1,82 @@
+/* tests/e2e/scenarios.h: the end-to-end scenarios, one table for both runners: the Windows
+ * one (windows_e2e_test.cpp, the exe under Wine) and the Linux one (linux_e2e_test.cpp, the
+ * native program on real volumes). A scenario that only one system can express says so.
+ *
+ * A scenario changes the usual world (a program folder with the updater, UPDATE.INI and
+ * the package; a drive D: labelled DATA; the device on E:), and then expects a transcript
+ * of the dialogs and the device's files afterwards. Drives are folders here; each runner
+ * turns them into what its system has (Wine drive letters, or mounted volumes). */
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+using Files = std::map<std::string, std::string>;  // file name -> content
+
+// The regular files of a folder but the Wine label file, by name.
+Files FilesIn(const fs::path& folder);
+
+struct World {
+    fs::path root;
+    fs::path program;
+    std::map<char, fs::path> drives;  // letter -> folder, its label in .windows-label
+    std::vector<std::pair<std::string, std::string>> ini;
+    std::string debugSection;  // appended as [DEBUG] when not empty
+    bool writeIni = true;
+
+    // Makes the folder of drive `letter` with its volume label.
+    fs::path Drive(char letter, const std::string& label);
+    std::string Label(char letter) const;
+    void RemoveIniKey(const std::string& key);
+    void WriteIni() const;
+};
+
+// The usual world in `world.root`, the program in `world.program`, which must exist.
+void SetUpUsualWorld(World& world);
+
+struct Dialog {
+    std::string caption;
+    std::string text;  // as the box shows it, line feeds and all
+    std::string buttons;
+    std::string pressed;
+    std::string icon;  // as Linux's accessibility names it: Error, Question, Information
+};
+
+enum class DeviceAfter { Untouched, BothCopied, HeaderOnly };
+enum class Systems { Both, WindowsOnly, LinuxOnly };
+
+struct Scenario {
+    const char* name;
+    std::function<void(World&)> change;  // applied after the usual world is set up
+    std::vector<Dialog> dialogs;
+    DeviceAfter device = DeviceAfter::Untouched;
+    char deviceLetter = 'e';
+    bool secondInstance = false;
+    const char* programFolder = "prog";  // as the file system spells it (UTF-8)
+    Systems systems = Systems::Both;
+    // Windows only
+    bool holdRecordsOpen = false;   // version.dat and update.udx open for writing elsewhere
+    const char* dllOverrides = "";  // added to WINEDLLOVERRIDES for this run
+    // Linux only
+    bool terminal = false;      // no display: the boxes on a terminal, answered there
+    bool unprivileged = false;  // run as nobody, volumes mounted where desktops mount them
+    const char* fileSystem = "vfat";
+    unsigned volumeKiB = 4096;
+};
+
+void PrintTo(const Scenario& s, std::ostream* os);
+
+// The scenarios that `system` can run.
+std::vector<Scenario> ScenariosFor(Systems system);
+
+// What the driver prints for the scenario: with an icon line per dialog where it reads them.
+std::string ExpectedTranscript(const Scenario& s, bool icons);
+
+}  // namespace e2e

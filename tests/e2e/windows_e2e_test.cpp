@@ -1,0 +1,167 @@
+/* tests/e2e/windows_e2e_test.cpp: the scenarios (scenarios.cpp) run with the real
+ * DravonUpdater.exe under Wine.
+ *
+ * Each scenario's program folder and drive folders are mapped to drive letters with their
+ * volume labels; the Wine server is restarted so that the labels are read afresh, and the
+ * updater is run through dialog-driver.exe, which describes every message box and presses
+ * the scenario's answers. The transcript is compared whole, and the device folders
+ * afterwards file by file.
+ *
+ * wine-session sets WINEPREFIX, DISPLAY and the DRAVON_* variables used here. */
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/scenarios.h"
+#include "tests/record_bytes.h"
+
+namespace {
+
+using namespace e2e;
+
+class EndToEnd : public ::testing::TestWithParam<Scenario> {
+  protected:
+    void SetUp() override {
+        windowsBuild = Environment("DRAVON_E2E_WINDOWS_BUILD");
+        prefix = Environment("WINEPREFIX");
+        world.root = fs::path(Environment("DRAVON_E2E_WORK")) / GetParam().name;
+        world.program = world.root / GetParam().programFolder;
+        fs::remove_all(world.root);
+        fs::create_directories(world.program);
+        // The build's exe, or another one (a signed release) that the variable names.
+        const char* exe = std::getenv("DRAVON_E2E_EXE");
+        fs::copy_file(exe != nullptr ? fs::path(exe) : windowsBuild / "DravonUpdater.exe",
+                      world.program / "DravonUpdater.exe");
+        SetUpUsualWorld(world);
+    }
+
+    // Maps P: to the scenario, T: to the helper, and each device folder to its letter,
+    // and restarts the Wine server, which caches volume labels.
+    void MapDrives() {
+        fs::path dosdevices = prefix / "dosdevices";
+        for (const auto& entry : fs::directory_iterator(dosdevices)) {
+            std::string name = entry.path().filename().string();
+            if (name.size() == 2 && name[1] == ':' && name != "c:") {
+                fs::remove(entry.path());
+            }
+        }
+        fs::create_directory_symlink(world.root, dosdevices / "p:");
+        fs::create_directory_symlink(windowsBuild, dosdevices / "t:");
+        for (const auto& [letter, folder] : world.drives) {
+            fs::create_directory_symlink(folder, dosdevices / (std::string(1, letter) + ":"));
+        }
+        ASSERT_EQ(std::system("wineserver -k 2>/dev/null; wineserver -w 2>/dev/null"), 0);
+    }
+
+    std::string RunUpdater(const Scenario& s) {
+        std::string command = std::string("wine 'T:\\dialog-driver.exe' run 'P:\\") +
+                              s.programFolder + "\\DravonUpdater.exe' --cwd 'C:\\' --timeout 20000";
+        for (const Dialog& d : s.dialogs) {
+            command += " --answer " + d.pressed;
+        }
+        if (s.secondInstance) {
+            command += " --second-instance";
+        }
+        if (s.holdRecordsOpen) {
+            command += std::string(" --hold-open 'E:\\version.dat' --hold-open 'P:\\") +
+                       s.programFolder + "\\update.udx'";
+        }
+        if (*s.dllOverrides != '\0') {
+            command = "WINEDLLOVERRIDES=\"$WINEDLLOVERRIDES;" + std::string(s.dllOverrides) +
+                      "\" " + command;
+        }
+        int status = 0;
+        std::string transcript =
+            Capture("cd '" + world.root.string() + "' && " + command + " 2>/dev/null", &status);
+        EXPECT_EQ(status, 0) << "dialog-driver reported a fault";
+        return transcript;
+    }
+
+    fs::path windowsBuild;
+    fs::path prefix;
+    World world;
+};
+
+TEST_P(EndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
+    const Scenario& s = GetParam();
+    s.change(world);
+    world.WriteIni();
+    MapDrives();
+    std::map<char, Files> before;
+    for (const auto& [letter, folder] : world.drives) {
+        before[letter] = FilesIn(folder);
+    }
+
+    EXPECT_EQ(RunUpdater(s), ExpectedTranscript(s, /*icons=*/false));
+
+    for (const auto& [letter, folder] : world.drives) {
+        Files expected = before[letter];
+        if (letter == s.deviceLetter && s.device != DeviceAfter::Untouched) {
+            expected["update.udx"] = ReadFile(world.program / "update.udx");
+            if (s.device == DeviceAfter::BothCopied) {
+                expected["update.udi"] = ReadFile(world.program / "update.udi");
+            }
+        }
+        EXPECT_EQ(FilesIn(folder), expected) << "drive " << letter << ":";
+    }
+    // A planted DLL that was loaded leaves a mark beside itself.
+    EXPECT_FALSE(fs::exists(world.program / "uxtheme.dll.loaded")) << "the planted DLL was loaded";
+    // Whatever the updater copied is left writable, so that the next update can replace it.
+    if (s.device != DeviceAfter::Untouched) {
+        for (const char* name : {"update.udx", "update.udi"}) {
+            fs::path copy = world.drives[s.deviceLetter] / name;
+            if (fs::exists(copy)) {
+                EXPECT_NE(fs::status(copy).permissions() & fs::perms::owner_write, fs::perms::none)
+                    << copy << " is read-only";
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, EndToEnd,
+                         ::testing::ValuesIn(ScenariosFor(Systems::WindowsOnly)),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Executable, CarriesItsVersionRecordAndManifest) {
+    int status = 0;
+    fs::path build = Environment("DRAVON_E2E_WINDOWS_BUILD");
+    std::string report =
+        Capture("cd '" + build.string() +
+                    "' && wine dialog-driver.exe version DravonUpdater.exe 2>/dev/null",
+                &status);
+    EXPECT_EQ(status, 0);
+    for (const char* line :
+         {"file-version: 1.0.3.0\n", "product-version: 1.0.0.0\n", "translation: 08090000\n",
+          "FileDescription: \"Dravon Updater\"\n", "FileVersion: \"1.0.3\"\n",
+          "InternalName: \"Dravon Updater\"\n", "OriginalFilename: \"\"\n",
+          "ProductName: \"Dravon Updater\"\n", "ProductVersion: \"1.0\"\n",
+          "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"}) {
+        EXPECT_NE(report.find(line), std::string::npos) << "missing: " << line << "\nin:\n"
+                                                        << report;
+    }
+}
+
+// The Windows C runtime's rename refuses an existing target; dravon-pack.exe must replace it.
+TEST(WindowsDravonPack, RewritesAnExistingFile) {
+    fs::path build = Environment("DRAVON_E2E_WINDOWS_BUILD");
+    fs::path folder = fs::path(Environment("DRAVON_E2E_WORK")) / "pack";
+    fs::create_directories(folder);
+    fs::path out = folder / "version.dat";
+    WriteFile(out, "an older file");
+    for (const char* version : {"1.00", "1.01"}) {
+        int status = 0;
+        Capture("wine '" + (build / "dravon-pack.exe").string() + "' device \"$(winepath -w '" +
+                    out.string() + "' 2>/dev/null)\" --region 1 --model 0x12 --version " + version +
+                    " 2>&1",
+                &status);
+        EXPECT_EQ(status, 0) << version;
+        EXPECT_EQ(ReadFile(out),
+                  record_bytes::AsText(record_bytes::DeviceRecord(1, 0x12, version)));
+    }
+}
+
+}  // namespace
