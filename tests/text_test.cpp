@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fake_platform.h"
+#include "platform/common/code_page_1252.h"
 #include "run/ansi_text.h"
 
 namespace {
@@ -54,5 +55,18 @@ TEST_P(ComposeTextCut, NeverLeavesHalfACharacter) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ComposeTextCut, ::testing::ValuesIn(kCuts),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Windows-1252 both ways, as the Linux dialogs and the profile reader use it.
+TEST(CodePage1252, MapsAsWindowsDoes) {
+    const struct {
+        unsigned char byte;
+        std::uint32_t character;
+    } pairs[] = {{'A', 'A'}, {0x80, 0x20AC}, {0x81, 0x81}, {0x9F, 0x178}, {0xE9, 0xE9}};
+    for (const auto& pair : pairs) {
+        EXPECT_EQ(Cp1252ToUnicode(pair.byte), pair.character) << int{pair.byte};
+        EXPECT_EQ(UnicodeToCp1252(pair.character), pair.byte) << pair.character;
+    }
+    EXPECT_EQ(UnicodeToCp1252(0x101), -1) << "a with macron: none";
+}
 
 }  // namespace

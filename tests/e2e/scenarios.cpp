@@ -239,6 +239,14 @@ const Scenario kScenarios[] = {
      .device = DeviceAfter::HeaderOnly,
      .systems = Systems::LinuxOnly,
      .volumeKiB = 2048},
+    // A bundle written for Western Windows, in Windows-1252, shows its letters right.
+    {.name = "IniInWindows1252ReadsAsOnWindows",
+     .change = [](World& w) { w.SetIniValue("CONFIRM", "Mettre \xE0 jour le micrologiciel ?"); },
+     .dialogs = {{kTitle,
+                  "Current version : 1.00\nUpdate version  : 1.01\n\nMettre \xC3\xA0 jour le "
+                  "micrologiciel ?",
+                  "IDYES IDNO", "IDNO", "Question"}},
+     .systems = Systems::LinuxOnly},
     {.name = "DeviceOnExt4",
      .change = [](World&) {},
      .dialogs = {kQuestionYes, kFinished},
@@ -273,6 +281,14 @@ std::string World::Label(char letter) const {
 
 void World::RemoveIniKey(const std::string& key) {
     std::erase_if(ini, [&](const auto& entry) { return entry.first == key; });
+}
+
+void World::SetIniValue(const std::string& key, const std::string& value) {
+    for (auto& entry : ini) {
+        if (entry.first == key) {
+            entry.second = value;
+        }
+    }
 }
 
 void World::WriteIni() const {

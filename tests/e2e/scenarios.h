@@ -35,6 +35,7 @@ struct World {
     fs::path Drive(char letter, const std::string& label);
     std::string Label(char letter) const;
     void RemoveIniKey(const std::string& key);
+    void SetIniValue(const std::string& key, const std::string& value);
     void WriteIni() const;
 };
 
