@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "volume/device_volume.h"
@@ -91,6 +93,13 @@ bool LabelOf(libmnt_fs* fs, std::string* label) {
     return true;
 }
 
+// The roots just listed and their labels, so that the core's reading of each label right
+// after the listing does not probe the device again (a probe reads its superblocks).
+std::vector<std::pair<std::string, std::string>>& Listed() {
+    static std::vector<std::pair<std::string, std::string>> listed;
+    return listed;
+}
+
 // The root that the core appends file names to: the mount point and a "/".
 std::string RootOf(const char* target) {
     std::string root = target;
@@ -112,6 +121,7 @@ std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
         return 0;
     }
     std::uint32_t used = 0;
+    Listed().clear();
     libmnt_fs* fs = nullptr;
     while (mnt_table_next_fs(mounts.table, iterator, &fs) == 0) {
         const char* target = mnt_fs_get_target(fs);
@@ -127,6 +137,7 @@ std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
         }
         std::memcpy(buffer + used, root.c_str(), root.size() + 1);
         used += static_cast<std::uint32_t>(root.size() + 1);
+        Listed().emplace_back(root, label);
     }
     mnt_free_iter(iterator);
     buffer[used] = '\0';
@@ -139,6 +150,11 @@ bool IsVolumeRoot(const char* entry) {
 }
 
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
+    for (const auto& [listedRoot, listedLabel] : Listed()) {
+        if (listedRoot == root) {
+            return std::snprintf(label, size, "%s", listedLabel.c_str()) >= 0;
+        }
+    }
     std::string target = root;
     if (target.size() > 1 && target.ends_with('/')) {
         target.pop_back();
