@@ -215,14 +215,8 @@ TEST_P(LinuxEndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
     for (const auto& [letter, folder] : world.drives) {
         Volume& volume = volumes[index++];
         Unmount(volume);
-        Files expected = before[letter];
-        if (letter == s.deviceLetter && s.device != DeviceAfter::Untouched) {
-            expected["update.udx"] = ReadFile(world.program / "update.udx");
-            if (s.device == DeviceAfter::BothCopied) {
-                expected["update.udi"] = ReadFile(world.program / "update.udi");
-            }
-        }
-        EXPECT_EQ(ReadBack(volume), expected) << "drive " << letter << ":";
+        EXPECT_EQ(ReadBack(volume), ExpectedFiles(s, world, letter, before[letter]))
+            << "drive " << letter << ":";
     }
 }
 

@@ -329,6 +329,16 @@ std::vector<Scenario> ScenariosFor(Systems system) {
     return scenarios;
 }
 
+Files ExpectedFiles(const Scenario& s, const World& world, char letter, Files before) {
+    if (letter == s.deviceLetter && s.device != DeviceAfter::Untouched) {
+        before["update.udx"] = ReadFile(world.program / "update.udx");
+        if (s.device == DeviceAfter::BothCopied) {
+            before["update.udi"] = ReadFile(world.program / "update.udi");
+        }
+    }
+    return before;
+}
+
 std::string ExpectedTranscript(const Scenario& s, bool icons) {
     std::string transcript;
     int number = 0;

@@ -77,6 +77,10 @@ void PrintTo(const Scenario& s, std::ostream* os);
 // The scenarios that `system` can run.
 std::vector<Scenario> ScenariosFor(Systems system);
 
+// The files of drive `letter` after the run: those before it, and on the device the
+// package's files that the scenario expects copied.
+Files ExpectedFiles(const Scenario& s, const World& world, char letter, Files before);
+
 // What the driver prints for the scenario: with an icon line per dialog where it reads them.
 std::string ExpectedTranscript(const Scenario& s, bool icons);
 

@@ -99,14 +99,8 @@ TEST_P(EndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
     EXPECT_EQ(RunUpdater(s), ExpectedTranscript(s, /*icons=*/false));
 
     for (const auto& [letter, folder] : world.drives) {
-        Files expected = before[letter];
-        if (letter == s.deviceLetter && s.device != DeviceAfter::Untouched) {
-            expected["update.udx"] = ReadFile(world.program / "update.udx");
-            if (s.device == DeviceAfter::BothCopied) {
-                expected["update.udi"] = ReadFile(world.program / "update.udi");
-            }
-        }
-        EXPECT_EQ(FilesIn(folder), expected) << "drive " << letter << ":";
+        EXPECT_EQ(FilesIn(folder), ExpectedFiles(s, world, letter, before[letter]))
+            << "drive " << letter << ":";
     }
     // A planted DLL that was loaded leaves a mark beside itself.
     EXPECT_FALSE(fs::exists(world.program / "uxtheme.dll.loaded")) << "the planted DLL was loaded";
