@@ -104,18 +104,11 @@ bool IsUtf8BeyondAscii(std::string_view text) {
     return beyond;
 }
 
-// Whether the first line of `text` is a header of section INIT.
+// Whether the first line of `text` is, by the profile reader's own rules, the header of
+// section INIT.
 bool FirstLineIsInitHeader(std::string_view text) {
-    std::string_view line = text.substr(0, text.find_first_of("\r\n"));
-    std::size_t open = line.find_first_not_of(" \t");
-    std::size_t close = line.rfind(']');
-    if (open == std::string_view::npos || line[open] != '[' || close == std::string_view::npos) {
-        return false;
-    }
-    std::string_view name = line.substr(open + 1, close - open - 1);
-    name.remove_prefix(std::min(name.find_first_not_of(" \t"), name.size()));
-    name = name.substr(0, name.find_last_not_of(" \t") + 1);
-    return EqualNoCase(name, "INIT");
+    IniFile firstLine = ParseIni(std::string(text.substr(0, text.find_first_of("\r\n"))));
+    return firstLine.sections.size() == 2 && EqualNoCase(firstLine.sections[1].name, "INIT");
 }
 
 std::string CodePoints(const std::vector<std::uint32_t>& characters) {
