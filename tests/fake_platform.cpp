@@ -36,14 +36,18 @@ struct InFake {
 };
 
 struct FakeFile {
-    Bytes content;
+    Bytes content;  // as the system shows it, its cache included
     bool refuseOpen = false;
     std::uint32_t readLimit = UINT32_MAX;
+    bool mediumDiffers = false;  // the medium holds `medium`, not `content`
+    Bytes medium;
 };
 
 struct OpenFile {
     std::string path;
     std::size_t position = 0;
+    bool writing = false;
+    bool fromMedium = false;
 };
 
 struct FakeState {
@@ -67,8 +71,8 @@ struct FakeState {
     std::string rawDriveList;
     std::uint32_t rawDriveCount = 0;
     std::vector<std::string> labelReads;
-    std::vector<std::string> failingCopySources;
-    std::vector<std::string> copies;
+    std::vector<std::string> putInPlace;
+    int wrongWrite = 0;
     FakeMutexState mutexState = FakeMutexState::Absent;
     std::string mutexName;
     std::vector<int> heldMutexHandles;
@@ -116,7 +120,9 @@ void FakePlatform_Reset() {
 }
 
 void FakeFiles_Put(const std::string& path, const Bytes& content) {
-    Fake().files[path] = FakeFile{content};
+    FakeFile file;
+    file.content = content;
+    Fake().files[path] = file;
 }
 
 void FakeFiles_Remove(const std::string& path) {
@@ -189,12 +195,12 @@ const std::vector<std::string>& FakeDrives_LabelReads() {
     return Fake().labelReads;
 }
 
-void FakeFiles_FailCopyFrom(const std::string& source) {
-    Fake().failingCopySources.push_back(source);
+const std::vector<std::string>& FakeFiles_PutInPlace() {
+    return Fake().putInPlace;
 }
 
-const std::vector<std::string>& FakeFiles_Copies() {
-    return Fake().copies;
+void FakeFaults_StoreWrong(int nthWrite) {
+    Fake().wrongWrite = nthWrite;
 }
 
 void FakeMutex_Set(FakeMutexState state) {
@@ -245,6 +251,37 @@ bool FailsNow(FakeOp op) {
 
 // ---- Platform operations --------------------------------------------------
 
+namespace {
+
+// The open file behind `handle`, or nullptr (and a failed test) when there is none.
+OpenFile* OpenFileOf(OsHandle handle) {
+    FakeState& state = Fake();
+    auto open = state.openFiles.find(NumberFromHandle(handle));
+    FAKE_CHECK(open != state.openFiles.end(), "a handle that is not open");
+    return open == state.openFiles.end() ? nullptr : &open->second;
+}
+
+std::uint32_t ReadOpenFile(OpenFile& open, void* buffer, std::uint32_t size) {
+    FAKE_CHECK(!open.writing, "read from a file opened for writing");
+    const FakeFile& file = Fake().files.at(open.path);
+    const Bytes& bytes = open.fromMedium && file.mediumDiffers ? file.medium : file.content;
+    std::size_t available = bytes.size() - std::min(open.position, bytes.size());
+    std::size_t count = std::min<std::size_t>({available, size, file.readLimit});
+    if (count > 0) {
+        std::memcpy(buffer, bytes.data() + open.position, count);
+    }
+    open.position += count;
+    return static_cast<std::uint32_t>(count);
+}
+
+OsHandle OpenHandle(OpenFile open) {
+    int number = Fake().nextHandle++;
+    Fake().openFiles[number] = std::move(open);
+    return HandleFromNumber(number);
+}
+
+}  // namespace
+
 OsHandle OpenFileForReading(const char* path) {
     InFake inFake;
     if (FailsNow(FakeOp::Open)) {
@@ -256,9 +293,7 @@ OsHandle OpenFileForReading(const char* path) {
     if (found == state.files.end() || found->second.refuseOpen) {
         return nullptr;
     }
-    int number = state.nextHandle++;
-    state.openFiles[number] = OpenFile{path};
-    return HandleFromNumber(number);
+    return OpenHandle(OpenFile{path});
 }
 
 std::uint32_t ReadFileOnce(OsHandle handle, void* buffer, std::uint32_t size) {
@@ -266,21 +301,19 @@ std::uint32_t ReadFileOnce(OsHandle handle, void* buffer, std::uint32_t size) {
     if (FailsNow(FakeOp::Read)) {
         return 0;  // a failed read delivers nothing
     }
-    FakeState& state = Fake();
-    auto open = state.openFiles.find(NumberFromHandle(handle));
-    FAKE_CHECK(open != state.openFiles.end(), "read from a handle that is not open");
-    if (open == state.openFiles.end()) {
-        return 0;
+    OpenFile* open = OpenFileOf(handle);
+    return open == nullptr ? 0 : ReadOpenFile(*open, buffer, size);
+}
+
+bool ReadChunk(OsHandle handle, void* buffer, std::uint32_t size, std::uint32_t* delivered) {
+    InFake inFake;
+    *delivered = 0;
+    OpenFile* open = OpenFileOf(handle);
+    if (FailsNow(FakeOp::ReadChunk) || open == nullptr) {
+        return false;
     }
-    const FakeFile& file = state.files.at(open->second.path);
-    std::size_t available =
-        file.content.size() - std::min(open->second.position, file.content.size());
-    std::size_t count = std::min<std::size_t>({available, size, file.readLimit});
-    if (count > 0) {
-        std::memcpy(buffer, file.content.data() + open->second.position, count);
-    }
-    open->second.position += count;
-    return static_cast<std::uint32_t>(count);
+    *delivered = ReadOpenFile(*open, buffer, size);
+    return true;
 }
 
 void CloseOsHandle(OsHandle handle) {
@@ -343,20 +376,82 @@ std::uint32_t ReadProfileString(const char* section, const char* key, char* dest
     return static_cast<std::uint32_t>(CopyCut(destination, size, value));
 }
 
-bool CopyFileReplacing(const char* source, const char* destination) {
+OsHandle CreateNewFile(const char* path) {
     InFake inFake;
-    if (FailsNow(FakeOp::Copy)) {
+    if (FailsNow(FakeOp::Create)) {
+        return nullptr;
+    }
+    Fake().files[path] = FakeFile{};
+    return OpenHandle(OpenFile{path, 0, /*writing=*/true});
+}
+
+bool WriteWholly(OsHandle handle, const void* bytes, std::uint32_t size) {
+    InFake inFake;
+    OpenFile* open = OpenFileOf(handle);
+    FakeState& state = Fake();
+    const int call = state.calls[FakeOp::Write] + 1;
+    if (FailsNow(FakeOp::Write) || open == nullptr) {
+        return false;
+    }
+    FAKE_CHECK(open->writing, "write to a file opened for reading");
+    FakeFile& file = state.files.at(open->path);
+    const auto* data = static_cast<const std::uint8_t*>(bytes);
+    if (call == state.wrongWrite && !file.mediumDiffers) {
+        file.medium = file.content;
+        file.mediumDiffers = true;
+    }
+    file.content.insert(file.content.end(), data, data + size);
+    if (file.mediumDiffers) {
+        file.medium.insert(file.medium.end(), data, data + size);
+        if (call == state.wrongWrite && size > 0) {
+            file.medium.back() ^= 0x10;  // one bit stored wrong, and the write reported done
+        }
+    }
+    return true;
+}
+
+bool FlushAndClose(OsHandle handle) {
+    InFake inFake;
+    bool flushed = !FailsNow(FakeOp::Flush);
+    CloseOsHandle(handle);
+    return flushed;
+}
+
+OsHandle OpenFileOnMedium(const char* path) {
+    InFake inFake;
+    if (FailsNow(FakeOp::OpenOnMedium)) {
+        return nullptr;
+    }
+    auto found = Fake().files.find(std::string_view(path));
+    if (found == Fake().files.end()) {
+        return nullptr;
+    }
+    return OpenHandle(OpenFile{path, 0, /*writing=*/false, /*fromMedium=*/true});
+}
+
+bool PutFileInPlace(const char* temporary, const char* destination) {
+    InFake inFake;
+    if (FailsNow(FakeOp::PutInPlace)) {
         return false;
     }
     FakeState& state = Fake();
-    state.copies.push_back(std::string(source) + ">" + destination);
-    auto found = state.files.find(std::string_view(source));
-    if (found == state.files.end() ||
-        std::count(state.failingCopySources.begin(), state.failingCopySources.end(), source)) {
+    auto found = state.files.find(std::string_view(temporary));
+    if (found == state.files.end()) {
         return false;
     }
-    state.files[destination] = FakeFile{found->second.content};
+    state.putInPlace.push_back(std::string(temporary) + ">" + destination);
+    FakeFile moved = found->second;
+    state.files.erase(found);
+    state.files[destination] = moved;
     return true;
+}
+
+bool RemoveFile(const char* path) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Remove)) {
+        return false;
+    }
+    return Fake().files.erase(path) == 1;
 }
 
 std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {

@@ -50,10 +50,8 @@ void FakeDrives_SetRawList(const std::string& bytes, std::uint32_t count);
 // Roots whose labels were asked for, in order.
 const std::vector<std::string>& FakeDrives_LabelReads();
 
-// Copies from this source path fail.
-void FakeFiles_FailCopyFrom(const std::string& source);
-// Every copy attempted, as "source>destination".
-const std::vector<std::string>& FakeFiles_Copies();
+// Every file put in place of another, as "temporary>destination".
+const std::vector<std::string>& FakeFiles_PutInPlace();
 
 // The named mutex as other processes left it.
 enum class FakeMutexState {
@@ -80,10 +78,30 @@ const std::vector<FakeBox>& FakeBoxes_Shown();
 
 // ---- Faults ----
 
-enum class FakeOp { Mutex, ModulePath, Profile, DriveList, Label, Open, Read, Copy, MessageBox };
+enum class FakeOp {
+    Mutex,
+    ModulePath,
+    Profile,
+    DriveList,
+    Label,
+    Open,
+    Read,
+    MessageBox,
+    // the steps of a copy onto the device
+    ReadChunk,
+    Create,
+    Write,
+    Flush,
+    OpenOnMedium,
+    PutInPlace,
+    Remove,
+};
 // The nth call (from 1) of `op` fails as the real operation fails: no handle, a count of 0,
 // false, or a message box that could not be shown (0).
 void FakeFaults_Fail(FakeOp op, int nth);
+// The nth write (from 1) reaches the medium with one bit wrong, and reports success; the
+// system's cache keeps the right bytes, so only a read from the medium sees the fault.
+void FakeFaults_StoreWrong(int nthWrite);
 // Calls of `op` so far.
 int FakeFaults_Calls(FakeOp op);
 

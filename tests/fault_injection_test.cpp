@@ -17,8 +17,9 @@ struct FaultCase {
     FakeOp op;
     int call;  // which call of the operation fails, from 1
     std::vector<FakeBox> expectedBoxes;
-    bool packageOnDevice;
+    bool packageOnDevice;  // the new update.udx is on the device, else the old one
     bool payloadOnDevice;
+    bool storedWrong = false;  // the call succeeds, but stores one bit wrong on the medium
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
@@ -56,24 +57,49 @@ const FaultCase kFaults[] = {
     {"PackageOpenFails", FakeOp::Open, 2, {Error("20")}, false, false},
     {"DeviceRecordReadFails", FakeOp::Read, 1, {Error("11")}, false, false},
     {"PackageReadFails", FakeOp::Read, 2, {Error("21")}, false, false},
-    {"HeaderCopyFails", FakeOp::Copy, 1, {kQuestion, Error("50")}, false, false},
-    {"PayloadCopyFails", FakeOp::Copy, 2, {kQuestion, Error("50")}, true, false},
+    // The steps of the copy: update.udx is read (chunk 1), written, flushed, read again and
+    // read back from the medium (chunks 2 and 3), then put in place; then update.udi.
+    {"ProgramFileReadFails", FakeOp::ReadChunk, 1, {kQuestion, Error("50")}, false, false},
+    {"TemporaryFileCannotBeMade", FakeOp::Create, 1, {kQuestion, Error("50")}, false, false},
+    {"HeaderWriteFails", FakeOp::Write, 1, {kQuestion, Error("50")}, false, false},
+    {"PayloadWriteFails", FakeOp::Write, 2, {kQuestion, Error("50")}, true, false},
+    {"FlushFails", FakeOp::Flush, 1, {kQuestion, Error("50")}, false, false},
+    {"MediumCannotBeOpened", FakeOp::OpenOnMedium, 1, {kQuestion, Error("50")}, false, false},
+    {"ReadBackFails", FakeOp::ReadChunk, 3, {kQuestion, Error("50")}, false, false},
+    {"HeaderPutInPlaceFails", FakeOp::PutInPlace, 1, {kQuestion, Error("50")}, false, false},
+    {"PayloadPutInPlaceFails", FakeOp::PutInPlace, 2, {kQuestion, Error("50")}, true, false},
+    {"HeaderStoredWrong", FakeOp::Write, 1, {kQuestion, Error("50")}, false, false, true},
+    {"PayloadStoredWrong", FakeOp::Write, 2, {kQuestion, Error("50")}, true, false, true},
     {"QuestionCannotBeShown", FakeOp::MessageBox, 1, {kQuestion}, false, false},
     {"FinishedNoticeCannotBeShown", FakeOp::MessageBox, 2, {kQuestion, kFinished}, true, true},
 };
 
 class FaultInjection : public ::testing::TestWithParam<FaultCase> {};
 
+// Each file on the device is afterwards the old one or the new one, whole, and no temporary
+// file is left.
 TEST_P(FaultInjection, LeadsToItsDialogAndWritesOnlyOnYes) {
     const FaultCase& c = GetParam();
     SetUpGoodWorld();
-    FakeFaults_Fail(c.op, c.call);
+    const Bytes oldHeader(3, 0x0D);
+    const Bytes oldPayload(5, 0x0E);
+    FakeFiles_Put("E:\\update.udx", oldHeader);
+    FakeFiles_Put("E:\\update.udi", oldPayload);
+    if (c.storedWrong) {
+        FakeFaults_StoreWrong(c.call);
+    } else {
+        FakeFaults_Fail(c.op, c.call);
+    }
     FakeBoxes_Answer({kAnswerYes});
     EXPECT_EQ(RunUpdater(), 0);
     ASSERT_GE(FakeFaults_Calls(c.op), c.call) << "the run never reached the failing call";
     EXPECT_EQ(FakeBoxes_Shown(), c.expectedBoxes);
-    EXPECT_EQ(FakeFiles_Exists("E:\\update.udx"), c.packageOnDevice);
-    EXPECT_EQ(FakeFiles_Exists("E:\\update.udi"), c.payloadOnDevice);
+    EXPECT_EQ(FakeFiles_Get("E:\\update.udx"),
+              c.packageOnDevice ? FakeFiles_Get(kFolder + "update.udx") : oldHeader);
+    EXPECT_EQ(FakeFiles_Get("E:\\update.udi"),
+              c.payloadOnDevice ? FakeFiles_Get(kFolder + "update.udi") : oldPayload);
+    EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx.partial"));
+    EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi.partial"));
     EXPECT_EQ(FakeFiles_OpenHandles(), 0);
 }
 
@@ -82,14 +108,14 @@ INSTANTIATE_TEST_SUITE_P(EveryCallSite, FaultInjection, ::testing::ValuesIn(kFau
 
 // Without a Yes nothing is written, whatever else fails.
 TEST(FaultInjection, NothingIsWrittenWithoutYes) {
-    for (FakeOp op : {FakeOp::Mutex, FakeOp::Profile, FakeOp::Label, FakeOp::Copy}) {
+    for (FakeOp op : {FakeOp::Mutex, FakeOp::Profile, FakeOp::Label, FakeOp::Create}) {
         for (int answer : {kAnswerNo, 0}) {
             SetUpGoodWorld();
             FakeFaults_Fail(op, 1);
             FakeBoxes_Answer({answer});
             EXPECT_EQ(RunUpdater(), 0);
             EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx"));
-            EXPECT_EQ(FakeFaults_Calls(FakeOp::Copy), 0);
+            EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), 0);
         }
     }
 }

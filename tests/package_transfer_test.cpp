@@ -29,9 +29,9 @@ TEST_F(PackageTransfer, CopiesHeaderThenPayload) {
     EXPECT_TRUE(CopyUpdatePackage());
     EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader);
     EXPECT_EQ(FakeFiles_Get("E:\\update.udi"), kPayload);
-    const std::vector<std::string> expected = {kFolder + "update.udx>E:\\update.udx",
-                                               kFolder + "update.udi>E:\\update.udi"};
-    EXPECT_EQ(FakeFiles_Copies(), expected);
+    const std::vector<std::string> expected = {"E:\\update.udx.partial>E:\\update.udx",
+                                               "E:\\update.udi.partial>E:\\update.udi"};
+    EXPECT_EQ(FakeFiles_PutInPlace(), expected);
 }
 
 TEST_F(PackageTransfer, MissingPayloadLeavesTheHeaderOnTheDevice) {
@@ -44,15 +44,15 @@ TEST_F(PackageTransfer, MissingPayloadLeavesTheHeaderOnTheDevice) {
 TEST_F(PackageTransfer, FailedHeaderCopyStopsBeforeThePayload) {
     FakeFiles_Remove(kFolder + "update.udx");
     EXPECT_FALSE(CopyUpdatePackage());
-    EXPECT_EQ(FakeFiles_Copies().size(), 1u);
+    EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), 0);
     EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx"));
     EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi"));
 
     FakePlatform_Reset();
     SetUp();
-    FakeFiles_FailCopyFrom(kFolder + "update.udx");  // a full or write-protected device
+    FakeFaults_Fail(FakeOp::Create, 1);  // a full or write-protected device
     EXPECT_FALSE(CopyUpdatePackage());
-    EXPECT_EQ(FakeFiles_Copies().size(), 1u);
+    EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), 1);
 }
 
 TEST_F(PackageTransfer, PathTooLongIsAFailedCopyNeverACutName) {
@@ -67,7 +67,7 @@ TEST_F(PackageTransfer, PathTooLongIsAFailedCopyNeverACutName) {
     FakeFiles_Put(folder + "update.udx", kHeader);
     FakeFiles_Remove("E:\\update.udx");
     EXPECT_FALSE(CopyUpdatePackage());
-    EXPECT_EQ(FakeFiles_Copies().size(), 2u) << "only the copies of the first call";
+    EXPECT_EQ(FakeFiles_PutInPlace().size(), 2u) << "only the copies of the first call";
     EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx"));
 }
 

@@ -44,7 +44,7 @@ const RunCase kRuns[] = {
      true,
      false},
     {"TransferFailsOnTheDevice",
-     [] { FakeFiles_FailCopyFrom(kFolder + "update.udx"); },
+     [] { FakeFaults_Fail(FakeOp::Create, 1); },
      {kAnswerYes},
      {kQuestion, Error("50")},
      false,

@@ -74,7 +74,28 @@ std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
     return static_cast<std::uint32_t>(std::fread(buffer, 1, size, static_cast<std::FILE*>(file)));
 }
 
-bool CopyFileReplacing(const char*, const char*) {
+bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* delivered) {
+    *delivered = ReadFileOnce(file, buffer, size);
+    return std::ferror(static_cast<std::FILE*>(file)) == 0;
+}
+
+// The check never writes: every step of a copy onto the device fails.
+OsHandle CreateNewFile(const char*) {
+    return nullptr;
+}
+bool WriteWholly(OsHandle, const void*, std::uint32_t) {
+    return false;
+}
+bool FlushAndClose(OsHandle) {
+    return false;
+}
+OsHandle OpenFileOnMedium(const char*) {
+    return nullptr;
+}
+bool PutFileInPlace(const char*, const char*) {
+    return false;
+}
+bool RemoveFile(const char*) {
     return false;
 }
 

@@ -19,10 +19,47 @@ OsHandle OpenFileForReading(const char* path);
 // (0 when the read fails), never more than `size`.
 std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size);
 
-// Copies a whole file, replacing a file of the same name at the destination.
-bool CopyFileReplacing(const char* source, const char* destination);
+// One read request like ReadFileOnce, but telling a failure from the end of the file:
+// false when the read failed; else `*delivered` bytes arrived, fewer than `size` only at the
+// end of the file.
+bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* delivered);
 
 void CloseOsHandle(OsHandle handle);
+
+// ---- Files written onto the device ----------------------------------------
+// A package file reaches the device in the same steps on every system: into a new file at a
+// temporary name, flushed to the medium, read back from the medium and compared, and only
+// then put in place of the old file.
+
+// Reads through a handle from OpenFileOnMedium take a buffer aligned to this many bytes and
+// a size that is a multiple of it: reads that pass the system's cache take whole sectors.
+inline constexpr std::uint32_t kMediumAlignment = 4096;
+
+// Removes whatever lies at `path` (a file that an interrupted copy left, or a link), then
+// creates a new, empty, writable file there for writing: never through an existing file or
+// a link. nullptr when it can't be created.
+OsHandle CreateNewFile(const char* path);
+
+// Writes all of `size` bytes at the current position; false when any of them was not
+// written, a short write among them.
+bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size);
+
+// Flushes what was written through `file` to the medium, then closes it whatever the
+// outcome. True only when both succeeded: a close can report a write that failed late. A
+// failed flush is never tried again, as the data that it covered may already be lost.
+bool FlushAndClose(OsHandle file);
+
+// Opens an existing file for reading what the medium holds, not what the system's cache
+// keeps of it.
+OsHandle OpenFileOnMedium(const char* path);
+
+// Puts the file at `temporary` in place of `destination`, replacing a file there (also a
+// read-only, hidden or system one), in one step that is on the medium when this returns
+// true. When it returns false before the step, the old file is left as it was.
+bool PutFileInPlace(const char* temporary, const char* destination);
+
+// Removes the file at `path`; false when it can't.
+bool RemoveFile(const char* path);
 
 // ---- Named mutex ----------------------------------------------------------
 

@@ -1,5 +1,9 @@
-/* volume/package_transfer.cpp: copying update.udx and update.udi to the device root. */
+/* volume/package_transfer.cpp: copying update.udx and update.udi to the device root, each
+ * verified on the medium before it replaces the old file. */
 #include "volume/package_transfer.h"
+
+#include <cstdint>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "run/run_state.h"
@@ -7,13 +11,80 @@
 
 namespace {
 
+// Whole sectors, so that reads past the system's cache can take them; large enough that a
+// call per chunk costs nothing beside the medium's own time.
+constexpr std::uint32_t kChunkSize = 256 * 1024;
+static_assert(kChunkSize % kMediumAlignment == 0);
+
+// The name that a file has on the device until it has been verified there.
+constexpr char kTemporarySuffix[] = ".partial";
+
+// The program directory's chunk in hand and, while comparing, the medium's chunk beside it.
+alignas(kMediumAlignment) unsigned char programChunk[kChunkSize];
+alignas(kMediumAlignment) unsigned char mediumChunk[kChunkSize];
+
+// Copies `source` into a new file at `temporary`, flushed to the medium.
+bool WriteTemporaryCopy(const char* source, const char* temporary) {
+    OsHandle input = OpenFileForReading(source);
+    if (input == nullptr) {
+        return false;
+    }
+    OsHandle output = CreateNewFile(temporary);
+    bool written = output != nullptr;
+    for (std::uint32_t count = kChunkSize; written && count == kChunkSize;) {
+        written = ReadChunk(input, programChunk, kChunkSize, &count) &&
+                  (count == 0 || WriteWholly(output, programChunk, count));
+    }
+    CloseOsHandle(input);
+    if (output == nullptr) {
+        return false;
+    }
+    if (!written) {
+        CloseOsHandle(output);
+        return false;
+    }
+    return FlushAndClose(output);
+}
+
+// Whether the medium holds at `temporary` exactly the bytes of `source`, read afresh.
+bool MediumHoldsCopyOf(const char* source, const char* temporary) {
+    OsHandle original = OpenFileForReading(source);
+    if (original == nullptr) {
+        return false;
+    }
+    OsHandle copy = OpenFileOnMedium(temporary);
+    bool same = copy != nullptr;
+    for (std::uint32_t expected = kChunkSize; same && expected == kChunkSize;) {
+        std::uint32_t found = 0;
+        same = ReadChunk(original, programChunk, kChunkSize, &expected) &&
+               ReadChunk(copy, mediumChunk, kChunkSize, &found) && found == expected &&
+               std::memcmp(programChunk, mediumChunk, expected) == 0;
+    }
+    CloseOsHandle(original);
+    if (copy != nullptr) {
+        CloseOsHandle(copy);
+    }
+    return same;
+}
+
 // A path that would not fit its buffer is a failed copy, never a copy of a name cut short.
+// Any failure removes the temporary file where that is still possible, and leaves the old
+// file as it was.
 bool CopyPackageFile(const char* fileName) {
     char source[kPathSize];
     char destination[kPathSize];
-    return ComposePath(source, State.ProgramDirectory, fileName) &&
-           ComposePath(destination, State.DeviceRoot, fileName) &&
-           CopyFileReplacing(source, destination);
+    char temporary[kPathSize];
+    if (!ComposePath(source, State.ProgramDirectory, fileName) ||
+        !ComposePath(destination, State.DeviceRoot, fileName) ||
+        !ComposePath(temporary, destination, kTemporarySuffix)) {
+        return false;
+    }
+    if (WriteTemporaryCopy(source, temporary) && MediumHoldsCopyOf(source, temporary) &&
+        PutFileInPlace(temporary, destination)) {
+        return true;
+    }
+    RemoveFile(temporary);
+    return false;
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 #pragma once
 
 // Copies update.udx and then, only if that succeeded, update.udi from the program
-// directory to the device root, replacing files of the same names. No rollback: when the
-// second copy fails, the first stays on the device. True when both were copied.
+// directory to the device root. Each file is written to a temporary name beside its own,
+// flushed, read back from the medium and compared with the program directory's file, and
+// only then put in place of the old file: a file on the device is always the old one or
+// the new one, whole. When the second copy fails, the first stays on the device. True when
+// both files are on the device, as they are in the program directory.
 bool CopyUpdatePackage();

@@ -88,9 +88,11 @@ InjectedFault BuildPc(FuzzedDataProvider& input) {
     InjectedFault fault;
     if (input.ConsumeBool()) {
         fault.any = true;
-        fault.op = input.PickValueInArray({FakeOp::Mutex, FakeOp::ModulePath, FakeOp::Profile,
-                                           FakeOp::DriveList, FakeOp::Label, FakeOp::Open,
-                                           FakeOp::Read, FakeOp::Copy, FakeOp::MessageBox});
+        fault.op = input.PickValueInArray(
+            {FakeOp::Mutex, FakeOp::ModulePath, FakeOp::Profile, FakeOp::DriveList, FakeOp::Label,
+             FakeOp::Open, FakeOp::Read, FakeOp::MessageBox, FakeOp::ReadChunk, FakeOp::Create,
+             FakeOp::Write, FakeOp::Flush, FakeOp::OpenOnMedium, FakeOp::PutInPlace,
+             FakeOp::Remove});
         fault.call = input.ConsumeIntegralInRange(1, 10);
         FakeFaults_Fail(fault.op, fault.call);
     }
@@ -118,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(boxes.size() == (acceptedQuestion ? 2u : 1u));
     }
     if (!acceptedQuestion) {
-        Require(FakeFaults_Calls(FakeOp::Copy) == 0);
+        Require(FakeFaults_Calls(FakeOp::Create) == 0);
     }
     Require(FakeFiles_OpenHandles() == 0);
     for (const FakeBox& box : boxes) {

@@ -33,19 +33,28 @@ OsHandle OpenFileForReading(const char* path) {
 }
 
 // Like ReadFile on a disk file: all that was asked for, unless the file ends first.
-std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
-    std::uint32_t delivered = 0;
-    while (delivered < size) {
+bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* delivered) {
+    *delivered = 0;
+    while (*delivered < size) {
         ssize_t count =
-            read(DescriptorOf(file), static_cast<char*>(buffer) + delivered, size - delivered);
+            read(DescriptorOf(file), static_cast<char*>(buffer) + *delivered, size - *delivered);
         if (count < 0 && errno == EINTR) {
             continue;
         }
-        if (count <= 0) {
+        if (count < 0) {
+            return false;
+        }
+        if (count == 0) {
             break;
         }
-        delivered += static_cast<std::uint32_t>(count);
+        *delivered += static_cast<std::uint32_t>(count);
     }
+    return true;
+}
+
+std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
+    std::uint32_t delivered = 0;
+    ReadChunk(file, buffer, size, &delivered);
     return delivered;
 }
 

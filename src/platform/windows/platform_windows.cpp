@@ -17,7 +17,7 @@ OsHandle FromWin32(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : static_cast<OsHandle>(handle);
 }
 
-// Attributes that make CopyFileA refuse to replace a file.
+// Attributes that keep a file from being replaced or removed.
 constexpr DWORD kBlockingAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
@@ -65,29 +65,70 @@ std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
     return delivered <= size ? delivered : 0;
 }
 
-// CopyFileA refuses to replace a read-only, hidden or system file, and gives the copy the
-// source's attributes: a bundle from read-only media would leave read-only copies that
-// block every later update. So those attributes of a file already there are cleared first,
-// and a copy is left writable. Called only after the user answered Yes.
-bool CopyFileReplacing(const char* source, const char* destination) {
-    DWORD existing = GetFileAttributesA(destination);
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (existing & kBlockingAttributes) != 0) {
-        SetAttributes(destination, existing & ~kBlockingAttributes);
-    }
-    if (!CopyFileA(source, destination, /*bFailIfExists=*/FALSE)) {
-        return false;
-    }
-    DWORD copied = GetFileAttributesA(destination);
-    if (copied == INVALID_FILE_ATTRIBUTES) {
-        return false;
-    }
-    return (copied & FILE_ATTRIBUTE_READONLY) == 0 ||
-           SetAttributes(destination, copied & ~FILE_ATTRIBUTE_READONLY);
+bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* delivered) {
+    DWORD count = 0;
+    BOOL read = ReadFile(static_cast<HANDLE>(file), buffer, size, &count, nullptr);
+    *delivered = count <= size ? count : 0;
+    return read != FALSE && count <= size;
 }
 
 void CloseOsHandle(OsHandle handle) {
     CloseHandle(static_cast<HANDLE>(handle));
+}
+
+// ---- Files written onto the device ----------------------------------------
+
+// A leftover of an interrupted copy goes first, whatever its attributes; CREATE_NEW then
+// never opens an existing file or link.
+OsHandle CreateNewFile(const char* path) {
+    DWORD existing = GetFileAttributesA(path);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        SetAttributes(path, existing & ~kBlockingAttributes);
+        DeleteFileA(path);
+    }
+    return FromWin32(
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
+    DWORD written = 0;
+    return WriteFile(static_cast<HANDLE>(file), bytes, size, &written, nullptr) != FALSE &&
+           written == size;
+}
+
+bool FlushAndClose(OsHandle file) {
+    bool flushed = FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE;
+    return CloseHandle(static_cast<HANDLE>(file)) != FALSE && flushed;
+}
+
+// A fresh handle that bypasses the system's cache: reads come from the medium, in whole
+// sectors into aligned buffers.
+OsHandle OpenFileOnMedium(const char* path) {
+    return FromWin32(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_NO_BUFFERING, nullptr));
+}
+
+// MoveFileEx refuses to replace a read-only, hidden or system file, so those attributes of a
+// file already there are cleared first, and given back if the move fails. The new file was
+// created writable and stays so. Called only after the user answered Yes. Not ReplaceFile:
+// it can move the old file away before the new one is in place.
+bool PutFileInPlace(const char* temporary, const char* destination) {
+    DWORD existing = GetFileAttributesA(destination);
+    const bool cleared = existing != INVALID_FILE_ATTRIBUTES &&
+                         (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                         (existing & kBlockingAttributes) != 0 &&
+                         SetAttributes(destination, existing & ~kBlockingAttributes);
+    if (MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    if (cleared) {
+        SetAttributes(destination, existing);
+    }
+    return false;
+}
+
+bool RemoveFile(const char* path) {
+    return DeleteFileA(path) != FALSE;
 }
 
 // ---- Named mutex ----------------------------------------------------------
