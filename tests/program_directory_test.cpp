@@ -39,6 +39,7 @@ const DirectoryCase kDirectories[] = {
      "C:\\" + std::string(248, 'x') + "\\", true},
     {"LinuxFolder", "/opt/dravon/dravon-updater", false, "/opt/dravon/", true, true},
     {"OnLinuxABackslashIsPartOfAName", "/opt/a\\b/updater", false, "/opt/a\\b/", true, true},
+    {"LinuxProgramAtTheRoot", "/dravon-updater", false, "/", true, true},
     {"PathOf260CharactersIsCutAndRefused", "C:\\" + std::string(249, 'x') + "\\upd.exe", false, "",
      false},
 };
