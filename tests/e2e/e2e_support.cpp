@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -57,4 +60,57 @@ std::string Capture(const std::string& command, int* status) {
     *status = pclose(pipe);
     std::erase(output, '\r');  // the Windows side writes CR LF line ends
     return output;
+}
+
+bool Mounted(const fs::path& mountPoint) {
+    return ReadFile("/proc/self/mountinfo").find(" " + mountPoint.string() + " ") !=
+           std::string::npos;
+}
+
+bool FaultDevice::Mount(const fs::path& folder, const fs::path& mountPoint,
+                        const std::string& faults) {
+    mountPoint_ = mountPoint;
+    log_ = mountPoint.parent_path() / "fault-device.log";
+    fs::create_directories(mountPoint);
+    int status = 0;
+    process_ = Capture(Environment("DRAVON_E2E_SOURCE") + "/tests/e2e/fault-device --log '" +
+                           log_.string() + "' " + faults + " '" + folder.string() + "' '" +
+                           mountPoint.string() + "' >/dev/null 2>&1 & echo $!",
+                       &status);
+    process_.erase(process_.find_last_not_of('\n') + 1);
+    for (int i = 0; i < 300 && !Mounted(mountPoint); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Mounted(mountPoint);
+}
+
+void FaultDevice::Unmount() {
+    if (Mounted(mountPoint_)) {
+        EXPECT_EQ(std::system(("umount '" + mountPoint_.string() + "'").c_str()), 0);
+    }
+    for (int i = 0; !process_.empty() && i < 500; ++i) {
+        if (std::system(("kill -0 " + process_ + " 2>/dev/null").c_str()) != 0) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    process_.clear();
+}
+
+std::string FaultDevice::WritesInPlace() const {
+    std::istringstream lines(ReadFile(log_));
+    std::string found;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string call, path, mode;
+        words >> call >> path >> mode;
+        const bool finalName = path == "/update.udx" || path == "/update.udi";
+        const bool writing =
+            call == "create" || call == "truncate" ||
+            (call == "open" && (mode.find('w') != std::string::npos || line.ends_with(" trunc")));
+        if (finalName && writing) {
+            found += line + "\n";
+        }
+    }
+    return found;
 }

@@ -14,3 +14,25 @@ void WriteFile(const std::filesystem::path& path, const std::string& content);
 
 // Output of a shell command, with line ends made LF; its exit status in *status.
 std::string Capture(const std::string& command, int* status);
+
+// Whether a file system is mounted at `mountPoint`.
+bool Mounted(const std::filesystem::path& mountPoint);
+
+// A drive's folder served through tests/e2e/fault-device: the device that fails as the
+// faults (its options) say, and logs every open, create, truncate and rename.
+class FaultDevice {
+  public:
+    // Mounts `folder` at `mountPoint`; false when the mount did not appear.
+    bool Mount(const std::filesystem::path& folder, const std::filesystem::path& mountPoint,
+               const std::string& faults);
+    // Unmounts it, if mounted, and waits for the file system to end.
+    void Unmount();
+    // The log's lines that open, create or truncate update.udx or update.udi themselves:
+    // a package file written in place, where a fault would leave it half written.
+    std::string WritesInPlace() const;
+
+  private:
+    std::filesystem::path mountPoint_;
+    std::filesystem::path log_;
+    std::string process_;
+};

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+
 #include "tests/e2e/e2e_support.h"
 #include "tests/record_bytes.h"
 
@@ -76,6 +79,30 @@ Dialog NoNeed(const std::string& device, const std::string& package) {
             "Current version : " + device + "\nUpdate version  : " + package +
                 "\n\nThe firmware is already up to date.",
             "IDOK", "IDOK", "Information"};
+}
+
+// A package already on the device, which a failed copy must leave whole; the new one is
+// larger than a page of the system's cache, whose whole pages it keeps after a write.
+void PutOldPackage(World& w) {
+    WriteFile(w.drives['e'] / "update.udx", "an older header");
+    WriteFile(w.drives['e'] / "update.udi", std::string(3000, 'o'));
+    PutPackage(w.program / "update.udx", 1, 0x12, "1.01", 6000);
+}
+
+const std::vector<Dialog> kCopyFails = {kQuestionYes, ErrorBox("50")};
+
+// A device that fails as sticks fail: each copy is one write of update.udx (6512 bytes),
+// then one of update.udi (5000 bytes); each row counts the calls of its kind from 1.
+Scenario OnFaultDevice(const char* name, const char* faults, DeviceAfter device,
+                       Systems systems = Systems::Both) {
+    return {.name = name,
+            .change = PutOldPackage,
+            .dialogs = device == DeviceAfter::BothCopied ? std::vector{kQuestionYes, kFinished}
+                                                         : kCopyFails,
+            .device = device,
+            .systems = systems,
+            .faults = faults,
+            .pulled = std::string_view(faults).find("--pull-after") != std::string_view::npos};
 }
 
 const Scenario kScenarios[] = {
@@ -253,6 +280,20 @@ const Scenario kScenarios[] = {
      .device = DeviceAfter::BothCopied,
      .systems = Systems::LinuxOnly,
      .fileSystem = "ext4"},
+    OnFaultDevice("FaultDeviceWithoutAFault", "", DeviceAfter::BothCopied),
+    OnFaultDevice("TemporaryFileCannotBeCreated", "--fail create:1", DeviceAfter::Untouched),
+    OnFaultDevice("PayloadWriteFails", "--fail write:2", DeviceAfter::HeaderOnly),
+    OnFaultDevice("FlushFails", "--fail fsync:1", DeviceAfter::Untouched),
+    OnFaultDevice("ReadBackFails", "--fail-from read:1", DeviceAfter::Untouched),
+    OnFaultDevice("PayloadRenameFails", "--fail rename:2", DeviceAfter::HeaderOnly),
+    OnFaultDevice("FolderFlushFails", "--fail fsyncdir:1", DeviceAfter::HeaderOnly,
+                  Systems::LinuxOnly),
+    OnFaultDevice("MediumDies", "--fail-from write:1:EIO", DeviceAfter::Untouched),
+    OnFaultDevice("MediumFillsUp", "--fail-from write:2:ENOSPC", DeviceAfter::HeaderOnly),
+    OnFaultDevice("HeaderBitStoredWrong", "--flip-bit 1 --kernel-cache", DeviceAfter::Untouched),
+    OnFaultDevice("PayloadBitStoredWrong", "--flip-bit 2 --kernel-cache", DeviceAfter::HeaderOnly),
+    OnFaultDevice("PulledDuringTheHeader", "--pull-after 1000", DeviceAfter::Untouched),
+    OnFaultDevice("PulledDuringThePayload", "--pull-after 9000", DeviceAfter::HeaderOnly),
 };
 
 }  // namespace
@@ -265,6 +306,20 @@ Files FilesIn(const fs::path& folder) {
         }
     }
     return files;
+}
+
+std::string Summary(const Files& files) {
+    std::string summary;
+    for (const auto& [name, content] : files) {
+        std::uint32_t hash = 2166136261u;  // FNV-1a
+        for (unsigned char c : content) {
+            hash = (hash ^ c) * 16777619u;
+        }
+        char line[64];
+        std::snprintf(line, sizeof line, " %zu bytes, hash %08X\n", content.size(), hash);
+        summary += name + line;
+    }
+    return summary;
 }
 
 fs::path World::Drive(char letter, const std::string& label) {
@@ -337,6 +392,12 @@ Files ExpectedFiles(const Scenario& s, const World& world, char letter, Files be
         }
     }
     return before;
+}
+
+void LeaveOutWhatAPullKeeps(const Scenario& s, Files& actual, const Files& expected) {
+    if (s.pulled) {
+        std::erase_if(actual, [&](const auto& file) { return !expected.contains(file.first); });
+    }
 }
 
 std::string ExpectedTranscript(const Scenario& s, bool icons) {

@@ -23,6 +23,9 @@ using Files = std::map<std::string, std::string>;  // file name -> content
 // The regular files of a folder but the Wine label file, by name.
 Files FilesIn(const fs::path& folder);
 
+// One line per file, its name, size and a hash of its bytes: what a failure prints.
+std::string Summary(const Files& files);
+
 struct World {
     fs::path root;
     fs::path program;
@@ -70,6 +73,10 @@ struct Scenario {
     bool unprivileged = false;  // run as nobody, volumes mounted where desktops mount them
     const char* fileSystem = "vfat";
     unsigned volumeKiB = 4096;
+    // Both: the device served by tests/e2e/fault-device with these faults (its options), its
+    // log checked for a package file written in place; nullptr for a plain drive.
+    const char* faults = nullptr;
+    bool pulled = false;  // the stick was pulled: a temporary file may stay on it
 };
 
 void PrintTo(const Scenario& s, std::ostream* os);
@@ -80,6 +87,10 @@ std::vector<Scenario> ScenariosFor(Systems system);
 // The files of drive `letter` after the run: those before it, and on the device the
 // package's files that the scenario expects copied.
 Files ExpectedFiles(const Scenario& s, const World& world, char letter, Files before);
+
+// Leaves out of `actual` the files that a pulled stick may keep beside `expected`: what it
+// had of a temporary file, whatever its name.
+void LeaveOutWhatAPullKeeps(const Scenario& s, Files& actual, const Files& expected);
 
 // What the driver prints for the scenario: with an icon line per dialog where it reads them.
 std::string ExpectedTranscript(const Scenario& s, bool icons);
