@@ -1,4 +1,4 @@
-/* run/win_main.cpp: the Windows entry point of DravonUpdater.exe. */
+/* platform/windows/win_main.cpp: the Windows entry point of DravonUpdater.exe. */
 #include <windows.h>
 
 #include "run/run_driver.h"
