@@ -79,6 +79,8 @@ struct FakeState {
     std::vector<int> answers;
     std::size_t answersUsed = 0;
     std::vector<FakeBox> boxes;
+    bool progressShown = false;
+    std::vector<std::string> progressSteps;
     std::map<FakeOp, int> calls;
     std::map<FakeOp, int> failingCall;
 };
@@ -218,6 +220,10 @@ const std::string& FakeMutex_LastName() {
 void FakeBoxes_Answer(const std::vector<int>& answers) {
     Fake().answers = answers;
     Fake().answersUsed = 0;
+}
+
+const std::vector<std::string>& FakeProgress_Steps() {
+    return Fake().progressSteps;
 }
 
 const std::vector<FakeBox>& FakeBoxes_Shown() {
@@ -514,8 +520,34 @@ OsHandle CreateNamedMutex(const char* name, bool* alreadyExisted) {
     return HandleFromNumber(number);
 }
 
+std::uint64_t SizeOfFile(const char* path) {
+    InFake inFake;
+    auto found = Fake().files.find(std::string_view(path));
+    return found == Fake().files.end() ? 0 : found->second.content.size();
+}
+
+void BeginProgress(const char* caption) {
+    InFake inFake;
+    FAKE_CHECK(!Fake().progressShown, "progress begun twice");
+    Fake().progressShown = true;
+    Fake().progressSteps.emplace_back(caption);
+}
+
+void AdvanceProgress(std::uint64_t done, std::uint64_t total, const char* fileName) {
+    InFake inFake;
+    FAKE_CHECK(Fake().progressShown, "progress advanced while none is shown");
+    Fake().progressSteps.push_back(std::to_string(done) + "/" + std::to_string(total) + " " +
+                                   fileName);
+}
+
+void EndProgress() {
+    InFake inFake;
+    Fake().progressShown = false;
+}
+
 int ShowMessageBox(const char* text, const char* caption, unsigned style) {
     InFake inFake;
+    FAKE_CHECK(!Fake().progressShown, "a message box while the progress is up");
     if (FailsNow(FakeOp::MessageBox)) {
         Fake().boxes.push_back({text, caption, style});
         return 0;  // the box could not be shown

@@ -64,6 +64,10 @@ void FakeMutex_Set(FakeMutexState state);
 int FakeMutex_HeldHandles();
 const std::string& FakeMutex_LastName();
 
+// The progress as the copy reported it: "caption" at its start, then "done/total fileName"
+// at each step. A message box shown while the progress is up fails the test.
+const std::vector<std::string>& FakeProgress_Steps();
+
 struct FakeBox {
     std::string text;
     std::string caption;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fake_platform.h"
+#include "platform/platform.h"
 #include "run/run_state.h"
 
 namespace {
@@ -22,6 +23,7 @@ class PackageTransfer : public ::testing::Test {
         snprintf(State.DeviceRoot, sizeof State.DeviceRoot, "E:\\");
         FakeFiles_Put(kFolder + "update.udx", kHeader);
         FakeFiles_Put(kFolder + "update.udi", kPayload);
+        BeginProgress("Title");  // as the driver does before the copy
     }
 };
 
@@ -32,6 +34,15 @@ TEST_F(PackageTransfer, CopiesHeaderThenPayload) {
     const std::vector<std::string> expected = {"E:\\update.udx.partial>E:\\update.udx",
                                                "E:\\update.udi.partial>E:\\update.udi"};
     EXPECT_EQ(FakeFiles_PutInPlace(), expected);
+}
+
+// The bar runs over both files, each written and then read back, to the whole.
+TEST_F(PackageTransfer, ProgressCoversBothFilesWrittenAndReadBack) {
+    EXPECT_TRUE(CopyUpdatePackage());
+    const std::vector<std::string> expected = {"Title", "600/1280 update.udx",
+                                               "1200/1280 update.udx", "1240/1280 update.udi",
+                                               "1280/1280 update.udi"};
+    EXPECT_EQ(FakeProgress_Steps(), expected);
 }
 
 TEST_F(PackageTransfer, MissingPayloadLeavesTheHeaderOnTheDevice) {

@@ -26,6 +26,9 @@ bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* d
 
 void CloseOsHandle(OsHandle handle);
 
+// The size in bytes of the file at `path`; 0 when it can't be had.
+std::uint64_t SizeOfFile(const char* path);
+
 // ---- Files written onto the device ----------------------------------------
 // A package file reaches the device in the same steps on every system: into a new file at a
 // temporary name, flushed to the medium, read back from the medium and compared, and only
@@ -40,8 +43,9 @@ inline constexpr std::uint32_t kMediumAlignment = 4096;
 // a link. nullptr when it can't be created.
 OsHandle CreateNewFile(const char* path);
 
-// Writes all of `size` bytes at the current position; false when any of them was not
-// written, a short write among them.
+// Writes all of `size` bytes at the current position, and sends them on to the medium where
+// the system would hold them back; false when any of them was not written, a short write
+// among them.
 bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size);
 
 // Flushes what was written through `file` to the medium, then closes it whatever the
@@ -119,3 +123,19 @@ inline constexpr int kAnswerNo = 7;
 // Shows a modal message box with no owner window; returns the button pressed, or 0 when
 // the box could not be shown.
 int ShowMessageBox(const char* text, const char* caption, unsigned style);
+
+// ---- Progress -------------------------------------------------------------
+// The copy onto the device shows its progress from Yes until it ends: a window captioned
+// like the message boxes, with a progress bar and the name of the file in work (without a
+// display, a line on a terminal). Nothing of it exists before BeginProgress.
+
+// Shows the progress, at 0, captioned `caption`.
+void BeginProgress(const char* caption);
+
+// `done` of `total` bytes are written or read back, `fileName` being in work; the window
+// answers its messages meanwhile. Called between chunks, often enough that the window never
+// looks hung. A request to close it is ignored: a copy is never left halfway.
+void AdvanceProgress(std::uint64_t done, std::uint64_t total, const char* fileName);
+
+// Takes the progress away; called before the next message box.
+void EndProgress();

@@ -50,7 +50,10 @@ void OfferUpdate() {
     if (answer != kAnswerYes) {
         return;
     }
-    if (CopyUpdatePackage()) {
+    BeginProgress(State.TITLE);
+    const bool copied = CopyUpdatePackage();
+    EndProgress();  // gone before the box that says how the copy ended
+    if (copied) {
         Show(State.FINISH, kBoxOk | kBoxIconInformation);
     } else {
         ShowError(kTransferFailedCode);

@@ -23,8 +23,22 @@ constexpr char kTemporarySuffix[] = ".partial";
 alignas(kMediumAlignment) unsigned char programChunk[kChunkSize];
 alignas(kMediumAlignment) unsigned char mediumChunk[kChunkSize];
 
+// The bytes of both files, each written and read back, and how many of them are done.
+std::uint64_t progressTotal = 0;
+std::uint64_t progressDone = 0;
+
+void Advance(std::uint32_t bytes, const char* fileName) {
+    progressDone += bytes;
+    AdvanceProgress(progressDone, progressTotal, fileName);
+}
+
+std::uint64_t SizeInProgramDirectory(const char* fileName) {
+    char path[kPathSize];
+    return ComposePath(path, State.ProgramDirectory, fileName) ? SizeOfFile(path) : 0;
+}
+
 // Copies `source` into a new file at `temporary`, flushed to the medium.
-bool WriteTemporaryCopy(const char* source, const char* temporary) {
+bool WriteTemporaryCopy(const char* source, const char* temporary, const char* fileName) {
     OsHandle input = OpenFileForReading(source);
     if (input == nullptr) {
         return false;
@@ -34,6 +48,7 @@ bool WriteTemporaryCopy(const char* source, const char* temporary) {
     for (std::uint32_t count = kChunkSize; written && count == kChunkSize;) {
         written = ReadChunk(input, programChunk, kChunkSize, &count) &&
                   (count == 0 || WriteWholly(output, programChunk, count));
+        Advance(written ? count : 0, fileName);
     }
     CloseOsHandle(input);
     if (output == nullptr) {
@@ -47,7 +62,7 @@ bool WriteTemporaryCopy(const char* source, const char* temporary) {
 }
 
 // Whether the medium holds at `temporary` exactly the bytes of `source`, read afresh.
-bool MediumHoldsCopyOf(const char* source, const char* temporary) {
+bool MediumHoldsCopyOf(const char* source, const char* temporary, const char* fileName) {
     OsHandle original = OpenFileForReading(source);
     if (original == nullptr) {
         return false;
@@ -59,6 +74,7 @@ bool MediumHoldsCopyOf(const char* source, const char* temporary) {
         same = ReadChunk(original, programChunk, kChunkSize, &expected) &&
                ReadChunk(copy, mediumChunk, kChunkSize, &found) && found == expected &&
                std::memcmp(programChunk, mediumChunk, expected) == 0;
+        Advance(same ? found : 0, fileName);
     }
     CloseOsHandle(original);
     if (copy != nullptr) {
@@ -79,8 +95,8 @@ bool CopyPackageFile(const char* fileName) {
         !ComposePath(temporary, destination, kTemporarySuffix)) {
         return false;
     }
-    if (WriteTemporaryCopy(source, temporary) && MediumHoldsCopyOf(source, temporary) &&
-        PutFileInPlace(temporary, destination)) {
+    if (WriteTemporaryCopy(source, temporary, fileName) &&
+        MediumHoldsCopyOf(source, temporary, fileName) && PutFileInPlace(temporary, destination)) {
         return true;
     }
     RemoveFile(temporary);
@@ -90,5 +106,8 @@ bool CopyPackageFile(const char* fileName) {
 }  // namespace
 
 bool CopyUpdatePackage() {
+    progressDone = 0;
+    progressTotal = 2 * (SizeInProgramDirectory(kPackageHeaderName) +
+                         SizeInProgramDirectory(kPackagePayloadName));
     return CopyPackageFile(kPackageHeaderName) && CopyPackageFile(kPackagePayloadName);
 }

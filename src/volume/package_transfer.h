@@ -6,5 +6,6 @@
 // flushed, read back from the medium and compared with the program directory's file, and
 // only then put in place of the old file: a file on the device is always the old one or
 // the new one, whole. When the second copy fails, the first stays on the device. True when
-// both files are on the device, as they are in the program directory.
+// both files are on the device, as they are in the program directory. The progress, over
+// the bytes of both files written and read back, advances chunk by chunk.
 bool CopyUpdatePackage();

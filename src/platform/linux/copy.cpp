@@ -44,6 +44,9 @@ OsHandle CreateNewFile(const char* path) {
     return HandleOf(open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
 }
 
+// Linux would keep the written bytes back for half a minute: sent on to the device chunk by
+// chunk, they make the progress shown the device's own, and leave the flush little to wait
+// for while the window can't be pumped.
 bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
     const char* next = static_cast<const char*>(bytes);
     while (size > 0) {
@@ -57,7 +60,13 @@ bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
         next += written;
         size -= static_cast<std::uint32_t>(written);
     }
-    return true;
+    constexpr unsigned kWriteOut =
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    const off_t end = lseek(DescriptorOf(file), 0, SEEK_CUR);
+    const off_t length = static_cast<off_t>(next - static_cast<const char*>(bytes));
+    return end < length ||
+           sync_file_range(DescriptorOf(file), end - length, length, kWriteOut) == 0 ||
+           errno != EIO;
 }
 
 bool FlushAndClose(OsHandle file) {

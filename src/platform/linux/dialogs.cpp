@@ -1,9 +1,10 @@
-/* platform/linux/dialogs.cpp: the message boxes as GTK 3 message dialogs, or on a terminal
- * when there is no display.
+/* platform/linux/dialogs.cpp: the message boxes as GTK 3 message dialogs, and the copy's
+ * progress as a GTK window; on a terminal when there is no display.
  *
  * A GtkMessageDialog run with gtk_dialog_run is modal and blocking, as MessageBoxA is: one
  * call per box, no main loop of our own. GTK is started at the first box, so that a run
- * that ends silently (a second instance) never connects to the display. */
+ * that ends silently (a second instance) never connects to the display. The progress
+ * window is pumped by the copy between chunks. */
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -30,6 +31,11 @@ std::string AsUtf8(const char* text) {
         utf8.append(encoded, static_cast<std::size_t>(length));
     }
     return utf8;
+}
+
+bool HaveDisplay() {
+    static const bool display = gtk_init_check(nullptr, nullptr) != FALSE;
+    return display;
 }
 
 bool IsQuestion(unsigned style) {
@@ -111,9 +117,111 @@ int ShowOnTerminal(const std::string& text, const std::string& caption, unsigned
 }  // namespace
 
 int ShowMessageBox(const char* text, const char* caption, unsigned style) {
-    static const bool display = gtk_init_check(nullptr, nullptr) != FALSE;
     std::string utf8Text = AsUtf8(text);
     std::string utf8Caption = AsUtf8(caption);
-    return display ? ShowGtkDialog(utf8Text, utf8Caption, style)
-                   : ShowOnTerminal(utf8Text, utf8Caption, style);
+    return HaveDisplay() ? ShowGtkDialog(utf8Text, utf8Caption, style)
+                         : ShowOnTerminal(utf8Text, utf8Caption, style);
+}
+
+// ---- Progress -------------------------------------------------------------
+
+namespace {
+
+struct Progress {
+    GtkWidget* window = nullptr;
+    GtkLabel* file = nullptr;
+    GtkProgressBar* bar = nullptr;
+    bool terminal = false;  // a line on standard error, rewritten in place
+    std::string caption;
+    int percent = -1;       // as the terminal line shows it
+    gint64 lastPumped = 0;  // g_get_monotonic_time(), in microseconds
+};
+
+// Often enough that the window always answers; more often would only slow a fast copy.
+constexpr gint64 kPumpInterval = 40'000;
+Progress progress;
+
+void PumpGtk() {
+    while (gtk_events_pending()) {
+        gtk_main_iteration();
+    }
+}
+
+// A window without a close button; a request to close it is ignored all the same.
+void ShowProgressWindow(const std::string& caption) {
+    progress.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(progress.window);
+    gtk_window_set_title(window, caption.c_str());
+    gtk_window_set_deletable(window, FALSE);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    gtk_window_set_default_size(window, 360, -1);
+    g_signal_connect(progress.window, "delete-event", G_CALLBACK(gtk_true), nullptr);
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 16);
+    GtkWidget* file = gtk_label_new("");
+    gtk_widget_set_halign(file, GTK_ALIGN_START);
+    GtkWidget* bar = gtk_progress_bar_new();
+    gtk_box_pack_start(GTK_BOX(box), file, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    progress.file = GTK_LABEL(file);
+    progress.bar = GTK_PROGRESS_BAR(bar);
+    // Assistive technology reads the caption, as for the message boxes.
+    atk_object_set_name(gtk_widget_get_accessible(progress.window), caption.c_str());
+    gtk_widget_show_all(progress.window);
+    PumpGtk();
+}
+
+// "\rCAPTION: FILE 42%", written again only when it changes; it never gets shorter, so no
+// character of an earlier state is left. A terminal that can't be written is left alone.
+void WriteTerminalLine(const char* fileName, int percent) {
+    if (percent != progress.percent) {
+        progress.percent = percent;
+        progress.terminal = Write(stderr, "\r" + progress.caption + ": " + fileName + " " +
+                                              std::to_string(percent) + "%");
+    }
+}
+
+}  // namespace
+
+void BeginProgress(const char* caption) {
+    progress = Progress{};
+    progress.caption = AsUtf8(caption);
+    if (HaveDisplay()) {
+        ShowProgressWindow(progress.caption);
+    } else if (isatty(STDERR_FILENO) != 0) {
+        progress.terminal = true;
+        WriteTerminalLine("", 0);
+    }
+}
+
+void AdvanceProgress(std::uint64_t done, std::uint64_t total, const char* fileName) {
+    const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0;
+    if (progress.terminal) {
+        WriteTerminalLine(fileName, static_cast<int>(fraction * 100));
+    }
+    if (progress.window != nullptr) {
+        std::string name = AsUtf8(fileName);
+        if (name != gtk_label_get_text(progress.file)) {
+            gtk_label_set_text(progress.file, name.c_str());
+        }
+        gtk_progress_bar_set_fraction(progress.bar, fraction);
+        if (g_get_monotonic_time() - progress.lastPumped >= kPumpInterval) {
+            PumpGtk();
+            progress.lastPumped = g_get_monotonic_time();
+        }
+    }
+}
+
+// The line ends, or the window is gone, before the next box.
+void EndProgress() {
+    if (progress.terminal) {
+        Write(stderr, "\n");
+    }
+    if (progress.window != nullptr) {
+        gtk_widget_destroy(progress.window);
+        PumpGtk();
+    }
+    progress = Progress{};
 }

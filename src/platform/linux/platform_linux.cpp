@@ -62,6 +62,11 @@ void CloseOsHandle(OsHandle handle) {
     close(DescriptorOf(handle));
 }
 
+std::uint64_t SizeOfFile(const char* path) {
+    struct stat status {};
+    return stat(path, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
 // ---- Single instance ------------------------------------------------------
 
 namespace {

@@ -76,6 +76,14 @@ void CloseOsHandle(OsHandle handle) {
     CloseHandle(static_cast<HANDLE>(handle));
 }
 
+std::uint64_t SizeOfFile(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+        return 0;
+    }
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
 // ---- Files written onto the device ----------------------------------------
 
 // A leftover of an interrupted copy goes first, whatever its attributes; CREATE_NEW then
