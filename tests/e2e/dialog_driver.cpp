@@ -2,7 +2,7 @@
  *
  *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
  *                         [--handshake DIR] [--timeout MS] [--first-dialog-time]
- *                         [--hold-open FILE]...
+ *                         [--hold-open FILE]... [--watch-progress]
  *   dialog-driver version EXE
  *
  * `run` starts EXE and, for every message box that the process shows, prints its caption,
@@ -15,10 +15,15 @@
  * --first-dialog-time it watches every millisecond and prints the time from starting EXE to
  * its first box as "first-dialog-ms: T". With --hold-open it keeps FILE open for writing
  * (sharing reading and writing), as a sync tool or a virus scanner would, while EXE runs.
+ * With --watch-progress it watches the progress window from the answer Yes to the next box
+ * and prints its caption, whether its bar rose three times or more, whether it answered
+ * every probe within a second, and whether it was gone when the next box came.
  *
  * `version` prints the version record and the manifest of EXE. Texts are printed with
  * backslash escapes (\n, \\, \xHH) so that every line stays one line. */
 #include <windows.h>
+// windows.h first: commctrl.h needs its types.
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -60,14 +65,23 @@ struct Search {
     HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
+constexpr char kProgressBarClass[] = "msctls_progress32";
+
+HWND BarOf(HWND window) {
+    return FindWindowExA(window, nullptr, kProgressBarClass, nullptr);
+}
+
+// A visible window of the process: a message box, or (`progress`) the progress window,
+// which is a dialog too, but holds a progress bar.
+template <bool progress>
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<Search*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
     if (owner == search->processId && IsWindowVisible(window) &&
-        std::strcmp(className, "#32770") == 0) {
+        std::strcmp(className, "#32770") == 0 && (BarOf(window) != nullptr) == progress) {
         search->found = window;
         return FALSE;
     }
@@ -76,8 +90,50 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
 
 HWND DialogOf(DWORD processId) {
     Search search = {processId, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    EnumWindows(FindWindowOf<false>, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+HWND ProgressWindowOf(DWORD processId) {
+    Search search = {processId, nullptr};
+    EnumWindows(FindWindowOf<true>, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// From the answer Yes until the next box or the end of the process.
+void WatchProgress(HANDLE process, DWORD processId, DWORD timeout) {
+    std::string caption = "(none)";
+    int rises = 0;
+    bool answered = true;
+    DWORD_PTR last = 0;
+    HWND box = nullptr;
+    for (DWORD waited = 0;
+         box == nullptr && waited < timeout && WaitForSingleObject(process, 20) == WAIT_TIMEOUT;
+         waited += 20) {
+        box = DialogOf(processId);
+        HWND window = ProgressWindowOf(processId);
+        if (box != nullptr || window == nullptr) {
+            continue;
+        }
+        char text[256] = "";
+        GetWindowTextA(window, text, sizeof text);
+        caption = text;
+        DWORD_PTR position = 0;
+        if (!SendMessageTimeoutA(BarOf(window), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000,
+                                 &position)) {
+            answered = false;
+        } else if (position > last) {
+            ++rises;
+            last = position;
+        }
+    }
+    const bool gone = ProgressWindowOf(processId) == nullptr;
+    std::printf(
+        "progress caption: %s\nprogress rose: %s\nprogress answered: %s\n"
+        "progress gone before the next dialog: %s\n",
+        Escape(caption).c_str(), rises >= 3 ? "3 times or more" : "fewer than 3 times",
+        answered ? "yes" : "no", gone ? "yes" : "no");
+    std::fflush(stdout);
 }
 
 BOOL CALLBACK CollectButton(HWND child, LPARAM parameter) {
@@ -187,6 +243,7 @@ int Run(int argc, char** argv) {
     std::vector<int> answers;
     bool secondInstance = false;
     bool timeFirstDialog = false;
+    bool watchProgress = false;
     DWORD timeout = 20000;
     std::vector<HANDLE> held;
     for (int i = 3; i < argc; ++i) {
@@ -195,6 +252,8 @@ int Run(int argc, char** argv) {
             secondInstance = true;
         } else if (option == "--first-dialog-time") {
             timeFirstDialog = true;
+        } else if (option == "--watch-progress") {
+            watchProgress = true;
         } else if (i + 1 < argc && option == "--cwd") {
             directory = wideArgs[++i];
         } else if (i + 1 < argc && option == "--answer") {
@@ -276,6 +335,9 @@ int Run(int argc, char** argv) {
         for (DWORD gone = 0; IsWindow(dialog) && IsWindowVisible(dialog) && gone < timeout;
              gone += 20) {
             Sleep(20);
+        }
+        if (watchProgress && answer == IDYES) {
+            WatchProgress(process.hProcess, process.dwProcessId, timeout);
         }
         waited = 0;
     }

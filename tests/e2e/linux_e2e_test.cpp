@@ -181,6 +181,9 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         if (s.secondInstance) {
             command += " --second-instance";
         }
+        if (s.watchProgress) {
+            command += " --watch-progress";
+        }
         if (s.terminal) {
             command += " --terminal";
         }

@@ -294,6 +294,18 @@ const Scenario kScenarios[] = {
     OnFaultDevice("PayloadBitStoredWrong", "--flip-bit 2 --kernel-cache", DeviceAfter::HeaderOnly),
     OnFaultDevice("PulledDuringTheHeader", "--pull-after 1000", DeviceAfter::Untouched),
     OnFaultDevice("PulledDuringThePayload", "--pull-after 9000", DeviceAfter::HeaderOnly),
+    // A slow stick (2 MiB at about 3 s): the progress window rises, answers, and is gone
+    // before the finished notice.
+    {.name = "SlowDeviceShowsItsProgress",
+     .change =
+         [](World& w) {
+             PutOldPackage(w);
+             WriteFile(w.program / "update.udi", std::string(2 << 20, 'S'));
+         },
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .faults = "--write-delay 0.15",
+     .watchProgress = true},
 };
 
 }  // namespace
@@ -412,6 +424,15 @@ std::string ExpectedTranscript(const Scenario& s, bool icons) {
             transcript += "second-instance: exit 0, dialogs 0\n";
         }
         transcript += "pressed: " + d.pressed + "\n";
+        // After Yes, the copy's progress: a line on a terminal, or the window watched.
+        if (d.pressed == "IDYES" && s.terminal) {
+            transcript += "progress line: ended before the next box\n";
+        }
+        if (d.pressed == "IDYES" && s.watchProgress) {
+            transcript += "progress caption: " + Escape(d.caption) +
+                          "\nprogress rose: 3 times or more\nprogress answered: yes\n"
+                          "progress gone before the next dialog: yes\n";
+        }
     }
     return transcript + "exit: 0\n";
 }

@@ -77,6 +77,8 @@ struct Scenario {
     // log checked for a package file written in place; nullptr for a plain drive.
     const char* faults = nullptr;
     bool pulled = false;  // the stick was pulled: a temporary file may stay on it
+    // Both: the driver watches the progress window from Yes to the next dialog.
+    bool watchProgress = false;
 };
 
 void PrintTo(const Scenario& s, std::ostream* os);

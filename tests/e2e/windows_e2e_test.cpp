@@ -88,6 +88,9 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
         if (s.secondInstance) {
             command += " --second-instance";
         }
+        if (s.watchProgress) {
+            command += " --watch-progress";
+        }
         if (s.holdRecordsOpen) {
             command += std::string(" --hold-open 'E:\\version.dat' --hold-open 'P:\\") +
                        s.programFolder + "\\update.udx'";
