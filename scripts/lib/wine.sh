@@ -29,9 +29,16 @@ wine_start_xvfb() {
 # windows close at once instead of after a 2 s wait.
 wine_make_prefix() {
     export WINEPREFIX="$1/prefix"
-    wineboot -i >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
+    # Tried twice (the first start was once seen failing, silently, while the Linux suite
+    # started beside it); what Wine prints goes to DIR/wineboot.log, shown if both fail.
+    for _ in 1 2; do
+        { wineboot -i && wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
+            wineserver -w; } >"$1/wineboot.log" 2>&1 && return 0
+        wineserver -k 2>/dev/null || true
+    done
+    echo "Wine could not make its prefix:" >&2
+    cat "$1/wineboot.log" >&2
+    return 1
 }
 
 # Xvfb (unless USE_DISPLAY=yes) and a fresh prefix under DIR.
