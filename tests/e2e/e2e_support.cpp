@@ -62,9 +62,13 @@ std::string Capture(const std::string& command, int* status) {
     return output;
 }
 
-bool Mounted(const fs::path& mountPoint) {
-    return ReadFile("/proc/self/mountinfo").find(" " + mountPoint.string() + " ") !=
-           std::string::npos;
+int MountsAt(const fs::path& mountPoint) {
+    std::istringstream table(ReadFile("/proc/self/mountinfo"));
+    int mounts = 0;
+    for (std::string line; std::getline(table, line);) {
+        mounts += line.find(" " + mountPoint.string() + " ") != std::string::npos ? 1 : 0;
+    }
+    return mounts;
 }
 
 bool FaultDevice::Mount(const fs::path& folder, const fs::path& mountPoint,

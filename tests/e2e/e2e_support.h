@@ -15,8 +15,11 @@ void WriteFile(const std::filesystem::path& path, const std::string& content);
 // Output of a shell command, with line ends made LF; its exit status in *status.
 std::string Capture(const std::string& command, int* status);
 
-// Whether a file system is mounted at `mountPoint`.
-bool Mounted(const std::filesystem::path& mountPoint);
+// How many file systems are mounted at `mountPoint`, one over another.
+int MountsAt(const std::filesystem::path& mountPoint);
+inline bool Mounted(const std::filesystem::path& mountPoint) {
+    return MountsAt(mountPoint) > 0;
+}
 
 // A drive's folder served through tests/e2e/fault-device: the device that fails as the
 // faults (its options) say, and logs every open, create, truncate and rename.

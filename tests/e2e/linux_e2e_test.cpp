@@ -65,9 +65,10 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         SetUpUsualWorld(world);
     }
 
+    // The last mounted first: one may lie over another.
     void TearDown() override {
-        for (Volume& volume : volumes) {
-            Unmount(volume);
+        for (auto volume = volumes.rbegin(); volume != volumes.rend(); ++volume) {
+            Unmount(*volume);
         }
     }
 
@@ -86,10 +87,13 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         volume.fileSystem = s.fileSystem;
         volume.image = world.root / (std::string("volume-") + letter + ".img");
         std::string label = world.Label(letter);
-        // Where a desktop mounts it, by its label, for a user who can't read the device.
+        // Where a desktop mounts it, by its label, for a user who can't read the device; or
+        // over the device, hiding it.
+        const char at = letter == s.hidesDevice ? s.deviceLetter : letter;
         volume.mountPoint = world.root / (s.unprivileged ? "media" : "mnt") /
-                            (s.unprivileged ? label : std::string(1, letter));
+                            (s.unprivileged ? label : std::string(1, at));
         fs::create_directories(volume.mountPoint);
+        const int mountsBefore = MountsAt(volume.mountPoint);
         Shell("truncate -s " + std::to_string(s.volumeKiB) + "K " + Quoted(volume.image));
         volume.loop = "";
         if (volume.fileSystem == "ext4") {
@@ -99,6 +103,11 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
             Shell("mount " + volume.loop + " " + Quoted(volume.mountPoint));
             for (const auto& [name, content] : FilesIn(folder)) {
                 WriteFile(volume.mountPoint / name, content);
+            }
+            for (const auto& entry : fs::directory_iterator(folder)) {
+                if (entry.is_symlink()) {
+                    fs::copy_symlink(entry.path(), volume.mountPoint / entry.path().filename());
+                }
             }
             Shell("sync");
         } else {
@@ -113,14 +122,17 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
             if (s.unprivileged) {
                 options += ",allow_other,uid=65534,gid=65534";
             }
+            if (letter == s.hidesDevice) {
+                options += ",nonempty";  // over the device's mount point
+            }
             volume.fuse = Shell("fusefat -f -o " + options + " " + volume.loop + " " +
                                 Quoted(volume.mountPoint) + " >/dev/null 2>&1 & echo $!");
             volume.fuse.erase(volume.fuse.find_last_not_of('\n') + 1);
         }
-        for (int i = 0; i < 200 && !Mounted(volume.mountPoint); ++i) {
+        for (int i = 0; i < 200 && MountsAt(volume.mountPoint) == mountsBefore; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        ASSERT_TRUE(Mounted(volume.mountPoint)) << volume.mountPoint;
+        ASSERT_GT(MountsAt(volume.mountPoint), mountsBefore) << volume.mountPoint;
         volumes.push_back(volume);
     }
 
@@ -187,6 +199,12 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         if (s.terminal) {
             command += " --terminal";
         }
+        if (s.detached) {
+            command += " --detached";
+        }
+        if (s.noRuntimeDir) {
+            command = "env -u XDG_RUNTIME_DIR " + command;
+        }
         command += " " + Quoted(world.program / "dravon-updater");
         if (s.unprivileged) {
             // Its own lock folder, as it has no XDG_RUNTIME_DIR; and no blkid cache that a
@@ -221,12 +239,15 @@ TEST_P(LinuxEndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
         ASSERT_NO_FATAL_FAILURE(Mount(letter, folder));
     }
 
-    EXPECT_EQ(RunUpdater(s), ExpectedTranscript(s, /*icons=*/!s.terminal));
+    EXPECT_EQ(RunUpdater(s), ExpectedTranscript(s, /*icons=*/!s.terminal && !s.detached));
+    if (s.check) {
+        s.check(world);
+    }
 
+    TearDown();
     std::size_t index = 0;
     for (const auto& [letter, folder] : world.drives) {
         Volume& volume = volumes[index++];
-        Unmount(volume);
         Files expected = ExpectedFiles(s, world, letter, before[letter]);
         Files actual = ReadBack(volume);
         LeaveOutWhatAPullKeeps(s, actual, expected);

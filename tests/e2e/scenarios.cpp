@@ -2,6 +2,7 @@
 #include "tests/e2e/scenarios.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -103,6 +104,28 @@ Scenario OnFaultDevice(const char* name, const char* faults, DeviceAfter device,
             .systems = systems,
             .faults = faults,
             .pulled = std::string_view(faults).find("--pull-after") != std::string_view::npos};
+}
+
+// The lock folder that a user without XDG_RUNTIME_DIR gets in /tmp, made beforehand as
+// `make` says (by another user, say); the run goes on as a first instance, and nothing is
+// created in it.
+Scenario WithLockFolder(const char* name, void (*make)(const fs::path& folder, World& w)) {
+    static const fs::path folder = "/tmp/dravon-updater-" + std::to_string(getuid());
+    return {.name = name,
+            .change =
+                [make](World& w) {
+                    fs::remove_all(folder);
+                    make(folder, w);
+                },
+            .dialogs = {kQuestionYes, kFinished},
+            .device = DeviceAfter::BothCopied,
+            .systems = Systems::LinuxOnly,
+            .check =
+                [](const World&) {
+                    EXPECT_TRUE(fs::is_empty(folder)) << "the lock was made in " << folder;
+                    fs::remove_all(folder);
+                },
+            .noRuntimeDir = true};
 }
 
 const Scenario kScenarios[] = {
@@ -306,6 +329,57 @@ const Scenario kScenarios[] = {
      .device = DeviceAfter::BothCopied,
      .faults = "--write-delay 0.15",
      .watchProgress = true},
+    // Started from a service or a script: the question is never taken for a Yes.
+    {.name = "NoDisplayAndNoTerminalCopyNothing",
+     .change = [](World&) {},
+     .dialogs = {kQuestionNo},
+     .systems = Systems::LinuxOnly,
+     .detached = true},
+    // A device with links (ext4, or any crafted image) holds one where the copy writes its
+    // temporary files: it is replaced, never written through.
+    {.name = "LinksAtTheTemporaryNamesAreNotFollowed",
+     .change =
+         [](World& w) {
+             WriteFile(w.root / "outside", "a file of the PC");
+             for (const char* name : {"update.udx.partial", "update.udi.partial"}) {
+                 fs::create_symlink(w.root / "outside", w.drives['e'] / name);
+             }
+         },
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::LinuxOnly,
+     .fileSystem = "ext4",
+     .check = [](const World& w) { EXPECT_EQ(ReadFile(w.root / "outside"), "a file of the PC"); }},
+    WithLockFolder("LockFolderOfAnotherUserIsNotUsed",
+                   [](const fs::path& f, World&) {
+                       fs::create_directory(f);
+                       fs::permissions(f, fs::perms::owner_all);
+                       ASSERT_EQ(chown(f.c_str(), 65534, 65534), 0);
+                   }),
+    WithLockFolder("LockFolderWritableByOthersIsNotUsed",
+                   [](const fs::path& f, World&) {
+                       fs::create_directory(f);
+                       fs::permissions(f, fs::perms::all);
+                   }),
+    WithLockFolder("LockFolderThatIsALinkIsNotUsed",
+                   [](const fs::path& f, World& w) {
+                       fs::create_directory(w.root / "lock-target");
+                       fs::permissions(w.root / "lock-target", fs::perms::owner_all);
+                       fs::create_directory_symlink(w.root / "lock-target", f);
+                   }),
+    {.name = "EnterAloneOnATerminalAnswersYes",
+     .change = [](World&) {},
+     .dialogs = {{kTitle, kQuestionText, "IDYES IDNO", "ENTER", "Question"}, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::LinuxOnly,
+     .terminal = true},
+    // The device's folder with another volume mounted over it later: every file operation
+    // there reaches the upper volume, so the device is not there.
+    {.name = "DeviceHiddenByALaterMountIsNotFound",
+     .change = [](World& w) { w.Drive('f', "OTHER"); },
+     .dialogs = {kNoDevice},
+     .systems = Systems::LinuxOnly,
+     .hidesDevice = 'f'},
 };
 
 }  // namespace
@@ -313,7 +387,8 @@ const Scenario kScenarios[] = {
 Files FilesIn(const fs::path& folder) {
     Files files;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.is_regular_file() && entry.path().filename() != ".windows-label") {
+        if (entry.is_regular_file() && !entry.is_symlink() &&
+            entry.path().filename() != ".windows-label") {
             files[entry.path().filename().string()] = ReadFile(entry.path());
         }
     }
@@ -425,7 +500,7 @@ std::string ExpectedTranscript(const Scenario& s, bool icons) {
         }
         transcript += "pressed: " + d.pressed + "\n";
         // After Yes, the copy's progress: a line on a terminal, or the window watched.
-        if (d.pressed == "IDYES" && s.terminal) {
+        if (d.buttons == "IDYES IDNO" && d.pressed != "IDNO" && s.terminal) {
             transcript += "progress line: ended before the next box\n";
         }
         if (d.pressed == "IDYES" && s.watchProgress) {

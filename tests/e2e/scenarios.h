@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 using Files = std::map<std::string, std::string>;  // file name -> content
 
-// The regular files of a folder but the Wine label file, by name.
+// The regular files of a folder (not links) but the Wine label file, by name.
 Files FilesIn(const fs::path& folder);
 
 // One line per file, its name, size and a hash of its bytes: what a failure prints.
@@ -79,6 +79,11 @@ struct Scenario {
     bool pulled = false;  // the stick was pulled: a temporary file may stay on it
     // Both: the driver watches the progress window from Yes to the next dialog.
     bool watchProgress = false;
+    std::function<void(const World&)> check = nullptr;  // checks of its own after the run
+    // Linux only
+    bool detached = false;      // no display, and standard input not a terminal
+    bool noRuntimeDir = false;  // XDG_RUNTIME_DIR unset: the lock goes to /tmp
+    char hidesDevice = 0;       // this drive is mounted over the device's mount point, later
 };
 
 void PrintTo(const Scenario& s, std::ostream* os);

@@ -123,6 +123,9 @@ TEST_P(EndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
     }
 
     EXPECT_EQ(RunUpdater(s), ExpectedTranscript(s, /*icons=*/false));
+    if (s.check) {
+        s.check(world);
+    }
 
     UnmountFaultDevice();
     for (const auto& [letter, folder] : world.drives) {
