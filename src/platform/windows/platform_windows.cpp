@@ -87,15 +87,17 @@ std::uint64_t SizeOfFile(const char* path) {
 // ---- Files written onto the device ----------------------------------------
 
 // A leftover of an interrupted copy goes first, whatever its attributes; CREATE_NEW then
-// never opens an existing file or link.
+// never opens an existing file or link. Written through: on a drive set up for performance
+// rather than quick removal, Windows would keep the writes back, the progress would run
+// ahead of the device, and the final flush would hold the window for as long.
 OsHandle CreateNewFile(const char* path) {
     DWORD existing = GetFileAttributesA(path);
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         SetAttributes(path, existing & ~kBlockingAttributes);
         DeleteFileA(path);
     }
-    return FromWin32(
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return FromWin32(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
 }
 
 bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
