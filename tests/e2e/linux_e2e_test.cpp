@@ -80,8 +80,9 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         if (s.faults != nullptr && letter == s.deviceLetter) {
             volume.folder = folder;
             volume.mountPoint = world.root / "fault" / world.Label(letter);
-            ASSERT_TRUE(volume.faultDevice.Mount(folder, volume.mountPoint, s.faults));
+            const bool mounted = volume.faultDevice.Mount(folder, volume.mountPoint, s.faults);
             volumes.push_back(volume);
+            ASSERT_TRUE(mounted);
             return;
         }
         volume.fileSystem = s.fileSystem;
@@ -129,11 +130,11 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
                                 Quoted(volume.mountPoint) + " >/dev/null 2>&1 & echo $!");
             volume.fuse.erase(volume.fuse.find_last_not_of('\n') + 1);
         }
+        volumes.push_back(volume);  // detached by TearDown, whether the mount appears or not
         for (int i = 0; i < 200 && MountsAt(volume.mountPoint) == mountsBefore; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         ASSERT_GT(MountsAt(volume.mountPoint), mountsBefore) << volume.mountPoint;
-        volumes.push_back(volume);
     }
 
     void Unmount(Volume& volume) {
