@@ -71,6 +71,15 @@ int MountsAt(const fs::path& mountPoint) {
     return mounts;
 }
 
+void WaitUntilEnded(const std::string& id) {
+    for (int i = 0; !id.empty() && i < 500; ++i) {
+        if (std::system(("kill -0 " + id + " 2>/dev/null").c_str()) != 0) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 bool FaultDevice::Mount(const fs::path& folder, const fs::path& mountPoint,
                         const std::string& faults) {
     mountPoint_ = mountPoint;
@@ -92,12 +101,7 @@ void FaultDevice::Unmount() {
     if (Mounted(mountPoint_)) {
         EXPECT_EQ(std::system(("umount '" + mountPoint_.string() + "'").c_str()), 0);
     }
-    for (int i = 0; !process_.empty() && i < 500; ++i) {
-        if (std::system(("kill -0 " + process_ + " 2>/dev/null").c_str()) != 0) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    WaitUntilEnded(process_);
     process_.clear();
 }
 

@@ -21,6 +21,9 @@ inline bool Mounted(const std::filesystem::path& mountPoint) {
     return MountsAt(mountPoint) > 0;
 }
 
+// Waits up to 5 s for the process `id` (as the shell printed it; "" for none) to end.
+void WaitUntilEnded(const std::string& id);
+
 // A drive's folder served through tests/e2e/fault-device: the device that fails as the
 // faults (its options) say, and logs every open, create, truncate and rename.
 class FaultDevice {

@@ -143,12 +143,7 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
             Shell("umount " + Quoted(volume.mountPoint));
         }
         // fusefat writes the image back as it ends, after the unmount.
-        for (int i = 0; !volume.fuse.empty() && i < 500; ++i) {
-            if (std::system(("kill -0 " + volume.fuse + " 2>/dev/null").c_str()) != 0) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitUntilEnded(volume.fuse);
         volume.fuse.clear();
         if (!volume.loop.empty()) {
             Shell("losetup -d " + volume.loop);

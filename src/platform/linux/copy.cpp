@@ -48,9 +48,10 @@ OsHandle CreateNewFile(const char* path) {
 // chunk, they make the progress shown the device's own, and leave the flush little to wait
 // for while the window can't be pumped.
 bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
+    const int descriptor = DescriptorOf(file);
     const char* next = static_cast<const char*>(bytes);
-    while (size > 0) {
-        ssize_t written = write(DescriptorOf(file), next, size);
+    for (std::uint32_t left = size; left > 0;) {
+        ssize_t written = write(descriptor, next, left);
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -58,14 +59,12 @@ bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
             return false;
         }
         next += written;
-        size -= static_cast<std::uint32_t>(written);
+        left -= static_cast<std::uint32_t>(written);
     }
     constexpr unsigned kWriteOut =
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-    const off_t end = lseek(DescriptorOf(file), 0, SEEK_CUR);
-    const off_t length = static_cast<off_t>(next - static_cast<const char*>(bytes));
-    return end < length ||
-           sync_file_range(DescriptorOf(file), end - length, length, kWriteOut) == 0 ||
+    const off_t end = lseek(descriptor, 0, SEEK_CUR);
+    return end < size || sync_file_range(descriptor, end - size, size, kWriteOut) == 0 ||
            errno != EIO;
 }
 

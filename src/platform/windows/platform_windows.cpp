@@ -58,18 +58,18 @@ OsHandle OpenFileForReading(const char* path) {
                                  OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));
 }
 
-std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
-    DWORD delivered = 0;
-    // Only the count delivered matters to the caller, not the call's own success report.
-    ReadFile(static_cast<HANDLE>(file), buffer, size, &delivered, nullptr);
-    return delivered <= size ? delivered : 0;
-}
-
 bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* delivered) {
     DWORD count = 0;
     BOOL read = ReadFile(static_cast<HANDLE>(file), buffer, size, &count, nullptr);
     *delivered = count <= size ? count : 0;
     return read != FALSE && count <= size;
+}
+
+// Only the count delivered matters to the caller, not the call's own success report.
+std::uint32_t ReadFileOnce(OsHandle file, void* buffer, std::uint32_t size) {
+    std::uint32_t delivered = 0;
+    ReadChunk(file, buffer, size, &delivered);
+    return delivered;
 }
 
 void CloseOsHandle(OsHandle handle) {
@@ -86,16 +86,25 @@ std::uint64_t SizeOfFile(const char* path) {
 
 // ---- Files written onto the device ----------------------------------------
 
+// Clears the attributes of the file at `path` that keep it from being replaced or removed;
+// returns its attributes as they were when it cleared any, else INVALID_FILE_ATTRIBUTES.
+DWORD ClearBlockingAttributes(const char* path) {
+    DWORD existing = GetFileAttributesA(path);
+    const bool blocked = existing != INVALID_FILE_ATTRIBUTES &&
+                         (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                         (existing & kBlockingAttributes) != 0;
+    return blocked && SetAttributes(path, existing & ~kBlockingAttributes)
+               ? existing
+               : INVALID_FILE_ATTRIBUTES;
+}
+
 // A leftover of an interrupted copy goes first, whatever its attributes; CREATE_NEW then
 // never opens an existing file or link. Written through: on a drive set up for performance
 // rather than quick removal, Windows would keep the writes back, the progress would run
 // ahead of the device, and the final flush would hold the window for as long.
 OsHandle CreateNewFile(const char* path) {
-    DWORD existing = GetFileAttributesA(path);
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        SetAttributes(path, existing & ~kBlockingAttributes);
-        DeleteFileA(path);
-    }
+    ClearBlockingAttributes(path);
+    DeleteFileA(path);  // if it fails, CREATE_NEW below fails too
     return FromWin32(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
 }
@@ -123,16 +132,12 @@ OsHandle OpenFileOnMedium(const char* path) {
 // created writable and stays so. Called only after the user answered Yes. Not ReplaceFile:
 // it can move the old file away before the new one is in place.
 bool PutFileInPlace(const char* temporary, const char* destination) {
-    DWORD existing = GetFileAttributesA(destination);
-    const bool cleared = existing != INVALID_FILE_ATTRIBUTES &&
-                         (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                         (existing & kBlockingAttributes) != 0 &&
-                         SetAttributes(destination, existing & ~kBlockingAttributes);
+    const DWORD cleared = ClearBlockingAttributes(destination);
     if (MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }
-    if (cleared) {
-        SetAttributes(destination, existing);
+    if (cleared != INVALID_FILE_ATTRIBUTES) {
+        SetAttributes(destination, cleared);
     }
     return false;
 }
