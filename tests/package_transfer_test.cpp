@@ -66,6 +66,17 @@ TEST_F(PackageTransfer, FailedHeaderCopyStopsBeforeThePayload) {
     EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), 1);
 }
 
+// A file that ends before the size it had at the start is never staged as the package.
+TEST_F(PackageTransfer, FileThatDeliversLessThanItsSizeIsAFailedCopy) {
+    for (const char* name : {"update.udx", "update.udi"}) {
+        SetUp();
+        FakeFiles_LimitRead(kFolder + name, 10);
+        EXPECT_FALSE(CopyUpdatePackage()) << name;
+        EXPECT_FALSE(FakeFiles_Exists(std::string("E:\\") + name)) << name;
+        EXPECT_FALSE(FakeFiles_Exists(std::string("E:\\") + name + ".partial")) << name;
+    }
+}
+
 TEST_F(PackageTransfer, PathTooLongIsAFailedCopyNeverACutName) {
     std::string folder = "C:\\" + std::string(245, 'p') + "\\";  // 249 + "update.udx" = 259
     snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", folder.c_str());

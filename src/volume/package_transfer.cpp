@@ -37,24 +37,29 @@ std::uint64_t SizeInProgramDirectory(const char* fileName) {
     return ComposePath(path, State.ProgramDirectory, fileName) ? SizeOfFile(path) : 0;
 }
 
-// Copies `source` into a new file at `temporary`, flushed to the medium.
-bool WriteTemporaryCopy(const char* source, const char* temporary, const char* fileName) {
+// Copies `source` into a new file at `temporary`, flushed to the medium. The file must
+// deliver the `size` bytes that it had when the copy began: one that ends early (cut short
+// meanwhile, or on a medium that fails quietly) is never taken for the whole package.
+bool WriteTemporaryCopy(const char* source, const char* temporary, const char* fileName,
+                        std::uint64_t size) {
     OsHandle input = OpenFileForReading(source);
     if (input == nullptr) {
         return false;
     }
     OsHandle output = CreateNewFile(temporary);
     bool written = output != nullptr;
+    std::uint64_t copied = 0;
     for (std::uint32_t count = kChunkSize; written && count == kChunkSize;) {
         written = ReadChunk(input, programChunk, kChunkSize, &count) &&
                   (count == 0 || WriteWholly(output, programChunk, count));
+        copied += written ? count : 0;
         Advance(written ? count : 0, fileName);
     }
     CloseOsHandle(input);
     if (output == nullptr) {
         return false;
     }
-    if (!written) {
+    if (!written || copied != size) {
         CloseOsHandle(output);
         return false;
     }
@@ -86,7 +91,7 @@ bool MediumHoldsCopyOf(const char* source, const char* temporary, const char* fi
 // A path that would not fit its buffer is a failed copy, never a copy of a name cut short.
 // Any failure removes the temporary file where that is still possible, and leaves the old
 // file as it was.
-bool CopyPackageFile(const char* fileName) {
+bool CopyPackageFile(const char* fileName, std::uint64_t size) {
     char source[kPathSize];
     char destination[kPathSize];
     char temporary[kPathSize];
@@ -95,7 +100,7 @@ bool CopyPackageFile(const char* fileName) {
         !ComposePath(temporary, destination, kTemporarySuffix)) {
         return false;
     }
-    if (WriteTemporaryCopy(source, temporary, fileName) &&
+    if (WriteTemporaryCopy(source, temporary, fileName, size) &&
         MediumHoldsCopyOf(source, temporary, fileName) && PutFileInPlace(temporary, destination)) {
         return true;
     }
@@ -106,8 +111,10 @@ bool CopyPackageFile(const char* fileName) {
 }  // namespace
 
 bool CopyUpdatePackage() {
+    const std::uint64_t headerSize = SizeInProgramDirectory(kPackageHeaderName);
+    const std::uint64_t payloadSize = SizeInProgramDirectory(kPackagePayloadName);
     progressDone = 0;
-    progressTotal = 2 * (SizeInProgramDirectory(kPackageHeaderName) +
-                         SizeInProgramDirectory(kPackagePayloadName));
-    return CopyPackageFile(kPackageHeaderName) && CopyPackageFile(kPackagePayloadName);
+    progressTotal = 2 * (headerSize + payloadSize);
+    return CopyPackageFile(kPackageHeaderName, headerSize) &&
+           CopyPackageFile(kPackagePayloadName, payloadSize);
 }
