@@ -2,9 +2,12 @@
  *
  * Linux returns from writes long before the data reaches a USB stick, and keeps what was
  * written in its cache, from which a read would answer. So a file is flushed with fsync,
- * read back past the cache, and renamed over the old file only then; the folder is flushed
- * too, so that the rename is on the device before the copy is reported done. */
+ * read back past the cache, and renamed over the old file only then; the file under its new
+ * name and the folder are flushed too, so that the rename is on the device before the copy
+ * is reported done. */
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +20,17 @@
 
 namespace {
 
+// Flushes the file or folder at `path` through a descriptor of its own (opened with `flags`),
+// which also writes what the file system keeps of it beside its data: its folder entry.
+bool Flush(const char* path, int flags) {
+    int descriptor = open(path, flags | O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    bool flushed = fsync(descriptor) == 0;
+    return close(descriptor) == 0 && flushed;
+}
+
 // Flushes the folder that holds `path`, so that a rename in it is on the device too.
 bool FlushFolderOf(const char* path) {
     char folder[PATH_MAX];
@@ -26,13 +40,20 @@ bool FlushFolderOf(const char* path) {
         return false;
     }
     last[last == folder ? 1 : 0] = '\0';
-    int descriptor = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
+    return Flush(folder, O_DIRECTORY);
+}
+
+// vfat frees a replaced file's clusters when the last one using it lets go: during the
+// rename, before the new entry is on the device, so that a stick pulled in between holds an
+// entry that points at freed clusters. A descriptor held meanwhile puts the freeing after.
+// Only there: a FUSE file system hides an open file that a rename replaces, and loses it when
+// the rename then fails. -1 for no descriptor.
+int HoldIfOnVfat(const char* path) {
+    struct statfs volume;
+    if (statfs(path, &volume) != 0 || volume.f_type != MSDOS_SUPER_MAGIC) {
+        return -1;
     }
-    bool flushed = fsync(descriptor) == 0;
-    close(descriptor);
-    return flushed;
+    return open(path, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
 }
 
 }  // namespace
@@ -65,7 +86,7 @@ bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
     const off_t end = lseek(descriptor, 0, SEEK_CUR);
     return end < size || sync_file_range(descriptor, end - size, size, kWriteOut) == 0 ||
-           errno != EIO;
+           errno == ENOSYS || errno == EOPNOTSUPP;  // only where the call is not supported
 }
 
 bool FlushAndClose(OsHandle file) {
@@ -84,9 +105,18 @@ OsHandle OpenFileOnMedium(const char* path) {
     return HandleOf(descriptor);
 }
 
-// A rename replaces the old file in one step; the folder's flush puts the step on the device.
+// A rename replaces the old file in one step. On vfat the new entry's start cluster and size
+// reach the device only when the file itself is written back, which a flush of the folder
+// does not do: so the file is flushed under its new name, then the folder.
 bool PutFileInPlace(const char* temporary, const char* destination) {
-    return std::rename(temporary, destination) == 0 && FlushFolderOf(destination);
+    const int old = HoldIfOnVfat(destination);
+    const bool placed = std::rename(temporary, destination) == 0 && Flush(destination, 0) &&
+                        FlushFolderOf(destination);
+    if (old < 0) {
+        return placed;
+    }
+    close(old);  // the old file's clusters are freed now: flushed too
+    return placed && Flush(destination, 0);
 }
 
 bool RemoveFile(const char* path) {
