@@ -6,7 +6,9 @@
  * machine has no kernel FAT driver), in the drives' order, so that the mount table lists
  * them as a PC lists its drives. The updater runs through atspi-driver, which prints the
  * same transcript as dialog-driver.exe; the volumes are then unmounted and read back, and
- * checked with fsck. Loop devices and mounts need root.
+ * checked with fsck. Loop devices and mounts need root. A scenario on a real kernel runs
+ * the updater in a guest of Debian's kernel instead (real-kernel), on its own vfat or exfat
+ * driver, and the guest reports the transcript and the device's files.
  *
  * desktop-session sets DISPLAY, DBUS_SESSION_BUS_ADDRESS and the DRAVON_* variables used. */
 #include <gtest/gtest.h>
@@ -37,6 +39,19 @@ std::string Shell(const std::string& command) {
     std::string output = Capture(command + " 2>&1", &status);
     EXPECT_EQ(status, 0) << command << "\n" << output;
     return output;
+}
+
+// FAT keeps no case for short names: compare them as Windows would show them.
+Files InLowerCase(const Files& files) {
+    Files lower;
+    for (const auto& [name, content] : files) {
+        std::string folded = name;
+        for (char& c : folded) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        lower[folded] = content;
+    }
+    return lower;
 }
 
 // One drive of a scenario as a mounted volume.
@@ -168,16 +183,7 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         Shell("fsck.fat -n " + Quoted(volume.image) + " >/dev/null");
         Shell("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + Quoted(volume.image) + " '::*' " +
               Quoted(folder) + " 2>/dev/null || true");
-        // FAT keeps no case for short names: compare them as Windows would show them.
-        Files files;
-        for (const auto& [name, content] : FilesIn(folder)) {
-            std::string lower = name;
-            for (char& c : lower) {
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
-            files[lower] = content;
-        }
-        return files;
+        return InLowerCase(FilesIn(folder));
     }
 
     std::string RunUpdater(const Scenario& s) {
@@ -218,6 +224,23 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         return transcript;
     }
 
+    // The updater run in a guest of a real kernel over the device's files (real-kernel): its
+    // transcript, and in `deviceAfter` the device's files afterwards.
+    std::string RunOnRealKernel(const Scenario& s, const fs::path& deviceAfter) {
+        const fs::path work = world.root / "real-kernel";
+        int status = 0;
+        std::string report =
+            Capture(Environment("DRAVON_E2E_SOURCE") + "/tests/e2e/real-kernel run " +
+                        Quoted(Environment("DRAVON_E2E_REAL_KERNEL")) + " " +
+                        Quoted(Environment("DRAVON_E2E_INITRAMFS")) + " --fs " + s.fileSystem +
+                        " " + s.realKernel + " " + Quoted(world.program) + " " +
+                        Quoted(world.drives.at(s.deviceLetter)) + " " + Quoted(work),
+                    &status);
+        EXPECT_EQ(status, 0) << "real-kernel reported a fault";
+        fs::rename(work / "device-after", deviceAfter);
+        return report;
+    }
+
     World world;
     std::vector<Volume> volumes;
 };
@@ -226,6 +249,16 @@ TEST_P(LinuxEndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
     const Scenario& s = GetParam();
     s.change(world);
     world.WriteIni();
+    if (s.realKernel != nullptr) {
+        const fs::path device = world.drives.at(s.deviceLetter);
+        Files expected = ExpectedFiles(s, world, s.deviceLetter, FilesIn(device));
+        const fs::path after = world.root / "device-after";
+        EXPECT_EQ(RunOnRealKernel(s, after), ExpectedTranscript(s, /*icons=*/false));
+        Files actual = InLowerCase(FilesIn(after));
+        LeaveOutWhatAPullKeeps(s, actual, expected);
+        EXPECT_EQ(Summary(actual), Summary(expected));
+        return;
+    }
     if (s.unprivileged) {
         Shell("chmod -R a+rX " + Quoted(world.root));  // the program's files readable to it
     }

@@ -106,6 +106,41 @@ Scenario OnFaultDevice(const char* name, const char* faults, DeviceAfter device,
             .pulled = std::string_view(faults).find("--pull-after") != std::string_view::npos};
 }
 
+// The device on a real kernel's own driver, as desktops mount it: the stick pulled at every
+// step of the copy (its block writes replayed), or a stick that fails under dm-flakey.
+constexpr char kEveryCrashPointRight[] =
+    "crash points at flushes: each package file old or new and whole, fsck clean\n"
+    "crash points between flushes: each package file old or new and whole\n"
+    "crash points from the finished notice on: both files new\n";
+// exfat writes a rename whose entries lie in two folder sectors as two writes at once.
+constexpr char kEveryCrashPointRightButATornRename[] =
+    "crash points at flushes: each package file old or new and whole, fsck clean\n"
+    "crash points between flushes: each package file old or new and whole, but where a "
+    "rename's folder entries lie in two sectors and only one was written\n"
+    "crash points from the finished notice on: both files new\n";
+
+Scenario PulledAtEveryStep(const char* name, const char* fileSystem, void (*change)(World&),
+                           const char* report = kEveryCrashPointRight) {
+    return {.name = name,
+            .change = change,
+            .dialogs = {kQuestionYes, kFinished},
+            .device = DeviceAfter::BothCopied,
+            .systems = Systems::LinuxOnly,
+            .fileSystem = fileSystem,
+            .realKernel = "--replay",
+            .kernelReport = report};
+}
+
+Scenario FailingUnderTheKernel(const char* name, const char* fileSystem, const char* flakey) {
+    return {.name = name,
+            .change = PutOldPackage,
+            .dialogs = kCopyFails,
+            .systems = Systems::LinuxOnly,
+            .fileSystem = fileSystem,
+            .pulled = true,
+            .realKernel = flakey};
+}
+
 // The lock folder that a user without XDG_RUNTIME_DIR gets in /tmp, made beforehand as
 // `make` says (by another user, say); the run goes on as a first instance, and nothing is
 // created in it.
@@ -317,6 +352,7 @@ const Scenario kScenarios[] = {
     OnFaultDevice("PayloadBitStoredWrong", "--flip-bit 2 --kernel-cache", DeviceAfter::HeaderOnly),
     OnFaultDevice("PulledDuringTheHeader", "--pull-after 1000", DeviceAfter::Untouched),
     OnFaultDevice("PulledDuringThePayload", "--pull-after 9000", DeviceAfter::HeaderOnly),
+    OnFaultDevice("CloseFails", "--fail flush:1", DeviceAfter::Untouched, Systems::LinuxOnly),
     // A slow stick (2 MiB at about 3 s): the progress window rises, answers, and is gone
     // before the finished notice.
     {.name = "SlowDeviceShowsItsProgress",
@@ -380,6 +416,20 @@ const Scenario kScenarios[] = {
      .dialogs = {kNoDevice},
      .systems = Systems::LinuxOnly,
      .hidesDevice = 'f'},
+    PulledAtEveryStep("PulledAtEveryStepOnVfat", "vfat", PutOldPackage),
+    PulledAtEveryStep("PulledAtEveryStepOnAnEmptyVfat", "vfat", [](World&) {}),
+    PulledAtEveryStep("PulledAtEveryStepOnExfat", "exfat", PutOldPackage,
+                      kEveryCrashPointRightButATornRename),
+    FailingUnderTheKernel("WritesFailOnVfat", "vfat", "--flakey '1 error_writes'"),
+    FailingUnderTheKernel("WritesDroppedOnVfat", "vfat", "--flakey '1 drop_writes'"),
+    // The byte at 4 KiB into a write of data, which the package files' writes reach and the
+    // file system's own writes of a sector don't.
+    FailingUnderTheKernel("ByteOfAWriteCorruptedOnVfat", "vfat",
+                          "--flakey '5 corrupt_bio_byte 4097 w 0 0'"),
+    FailingUnderTheKernel("WritesFailOnExfat", "exfat", "--flakey '1 error_writes'"),
+    FailingUnderTheKernel("WritesDroppedOnExfat", "exfat", "--flakey '1 drop_writes'"),
+    FailingUnderTheKernel("ByteOfAWriteCorruptedOnExfat", "exfat",
+                          "--flakey '5 corrupt_bio_byte 4097 w 0 0'"),
 };
 
 }  // namespace
@@ -509,7 +559,7 @@ std::string ExpectedTranscript(const Scenario& s, bool icons) {
                           "progress gone before the next dialog: yes\n";
         }
     }
-    return transcript + "exit: 0\n";
+    return transcript + "exit: 0\n" + s.kernelReport;
 }
 
 }  // namespace e2e

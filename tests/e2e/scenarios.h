@@ -66,7 +66,7 @@ struct Scenario {
     const char* programFolder = "prog";  // as the file system spells it (UTF-8)
     Systems systems = Systems::Both;
     // Windows only
-    bool holdRecordsOpen = false;   // version.dat and update.udx open for writing elsewhere
+    bool holdRecordsOpen = false;  // version.dat and update.udx open for writing elsewhere
     const char* dllOverrides = "";  // added to WINEDLLOVERRIDES for this run
     // Linux only
     bool terminal = false;      // no display: the boxes on a terminal, answered there
@@ -84,6 +84,11 @@ struct Scenario {
     bool detached = false;      // no display, and standard input not a terminal
     bool noRuntimeDir = false;  // XDG_RUNTIME_DIR unset: the lock goes to /tmp
     char hidesDevice = 0;       // this drive is mounted over the device's mount point, later
+    // Linux only: the device is a disk of a real kernel booted under QEMU (real-kernel), of
+    // `fileSystem`, run with these options of real-kernel ("--replay", "--flakey FEATURES");
+    // what real-kernel reports after the exit line is `kernelReport`.
+    const char* realKernel = nullptr;
+    const char* kernelReport = "";
 };
 
 void PrintTo(const Scenario& s, std::ostream* os);
