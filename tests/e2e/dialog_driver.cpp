@@ -2,7 +2,7 @@
  *
  *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
  *                         [--handshake DIR] [--timeout MS] [--first-dialog-time]
- *                         [--hold-open FILE]... [--watch-progress]
+ *                         [--hold-open FILE]... [--hold-briefly FILE]... [--watch-progress]
  *   dialog-driver version EXE
  *
  * `run` starts EXE and, for every message box that the process shows, prints its caption,
@@ -14,7 +14,8 @@
  * once box N is up and waits for DIR\dialog-N.done before pressing (for screenshots). With
  * --first-dialog-time it watches every millisecond and prints the time from starting EXE to
  * its first box as "first-dialog-ms: T". With --hold-open it keeps FILE open for writing
- * (sharing reading and writing), as a sync tool or a virus scanner would, while EXE runs.
+ * (sharing reading and writing), as a sync tool or a virus scanner would, while EXE runs;
+ * with --hold-briefly, until half a second after the first answer Yes.
  * With --watch-progress it watches the progress window from the answer Yes to the next box
  * and prints its caption, whether its bar rose three times or more, whether it answered
  * every probe within a second, and whether it was gone when the next box came.
@@ -246,6 +247,7 @@ int Run(int argc, char** argv) {
     bool watchProgress = false;
     DWORD timeout = 20000;
     std::vector<HANDLE> held;
+    std::vector<HANDLE> heldBriefly;
     for (int i = 3; i < argc; ++i) {
         std::string option = argv[i];
         if (option == "--second-instance") {
@@ -260,7 +262,7 @@ int Run(int argc, char** argv) {
             answers.push_back(ButtonByName(argv[++i]));
         } else if (i + 1 < argc && option == "--handshake") {
             handshake = argv[++i];
-        } else if (i + 1 < argc && option == "--hold-open") {
+        } else if (i + 1 < argc && (option == "--hold-open" || option == "--hold-briefly")) {
             HANDLE file =
                 CreateFileW(wideArgs[++i], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
@@ -268,7 +270,7 @@ int Run(int argc, char** argv) {
                 std::fprintf(stderr, "dialog-driver: cannot hold %s open\n", argv[i]);
                 return 2;
             }
-            held.push_back(file);
+            (option == "--hold-open" ? held : heldBriefly).push_back(file);
         } else if (i + 1 < argc && option == "--timeout") {
             timeout = std::strtoul(argv[++i], nullptr, 10);
         } else {
@@ -289,6 +291,13 @@ int Run(int argc, char** argv) {
     std::size_t answered = 0;
     int number = 0;
     DWORD waited = 0;
+    DWORD releaseAt = 0;  // GetTickCount() when the brief holds end; 0 before the answer Yes
+    auto releaseBriefHolds = [&] {
+        for (HANDLE file : heldBriefly) {
+            CloseHandle(file);
+        }
+        heldBriefly.clear();
+    };
     // Until the first box, every millisecond when timing it.
     auto poll = [&] { return timeFirstDialog && number == 0 ? DWORD{1} : DWORD{50}; };
     for (DWORD wait = poll(); WaitForSingleObject(process.hProcess, wait) == WAIT_TIMEOUT;
@@ -297,6 +306,9 @@ int Run(int argc, char** argv) {
             TerminateProcess(process.hProcess, 99);
             std::printf("timeout\n");
             return 4;
+        }
+        if (releaseAt != 0 && static_cast<LONG>(GetTickCount() - releaseAt) >= 0) {
+            releaseBriefHolds();
         }
         HWND dialog = DialogOf(process.dwProcessId);
         if (dialog == nullptr) {
@@ -330,6 +342,9 @@ int Run(int argc, char** argv) {
         }
         std::printf("pressed: %s\n", NameOfButton(answer));
         std::fflush(stdout);
+        if (answer == IDYES && releaseAt == 0) {
+            releaseAt = GetTickCount() + 500;
+        }
         Press(dialog, answer);
         // Wait until the box has gone, so that it isn't described twice.
         for (DWORD gone = 0; IsWindow(dialog) && IsWindowVisible(dialog) && gone < timeout;
@@ -348,6 +363,7 @@ int Run(int argc, char** argv) {
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
     std::printf("exit: %lu\n", status);
+    releaseBriefHolds();
     for (HANDLE file : held) {
         CloseHandle(file);
     }

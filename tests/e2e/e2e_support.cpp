@@ -113,9 +113,8 @@ std::string FaultDevice::WritesInPlace() const {
         std::string call, path, mode;
         words >> call >> path >> mode;
         const bool finalName = path == "/update.udx" || path == "/update.udi";
-        const bool writing =
-            call == "create" || call == "truncate" ||
-            (call == "open" && (mode.find('w') != std::string::npos || line.ends_with(" trunc")));
+        const bool writing = call == "create" || call == "write" || call == "truncate" ||
+                             (call == "open" && line.ends_with(" trunc"));
         if (finalName && writing) {
             found += line + "\n";
         }

@@ -25,7 +25,7 @@ inline bool Mounted(const std::filesystem::path& mountPoint) {
 void WaitUntilEnded(const std::string& id);
 
 // A drive's folder served through tests/e2e/fault-device: the device that fails as the
-// faults (its options) say, and logs every open, create, truncate and rename.
+// faults (its options) say, and logs every open, create, write, truncate and rename.
 class FaultDevice {
   public:
     // Mounts `folder` at `mountPoint`; false when the mount did not appear.
@@ -33,7 +33,7 @@ class FaultDevice {
                const std::string& faults);
     // Unmounts it, if mounted, and waits for the file system to end.
     void Unmount();
-    // The log's lines that open, create or truncate update.udx or update.udi themselves:
+    // The log's lines that create, write or truncate update.udx or update.udi themselves:
     // a package file written in place, where a fault would leave it half written.
     std::string WritesInPlace() const;
 

@@ -303,6 +303,19 @@ const Scenario kScenarios[] = {
      .dialogs = {kQuestionNo},
      .systems = Systems::WindowsOnly,
      .dllOverrides = "uxtheme=n,b"},
+    // A scanner that holds the old file on the device for a moment delays its replacement;
+    // one that holds it all the while fails the copy, and the old file stays.
+    {.name = "ScannerHoldsTheOldFileForAMoment",
+     .change = PutOldPackage,
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::WindowsOnly,
+     .scanner = Scenario::Scanner::Briefly},
+    {.name = "ScannerHoldsTheOldFileThroughout",
+     .change = PutOldPackage,
+     .dialogs = kCopyFails,
+     .systems = Systems::WindowsOnly,
+     .scanner = Scenario::Scanner::Throughout},
     // Linux: the terminal when there is no display, an unprivileged user whose desktop
     // mounts volumes by their label, a full volume, another file system.
     {.name = "AnsweredOnATerminal",
@@ -344,8 +357,14 @@ const Scenario kScenarios[] = {
     OnFaultDevice("FlushFails", "--fail fsync:1", DeviceAfter::Untouched),
     OnFaultDevice("ReadBackFails", "--fail-from read:1", DeviceAfter::Untouched),
     OnFaultDevice("PayloadRenameFails", "--fail rename:2", DeviceAfter::HeaderOnly),
-    OnFaultDevice("FolderFlushFails", "--fail fsyncdir:1", DeviceAfter::HeaderOnly,
-                  Systems::LinuxOnly),
+    // The fourth flush is the payload's under its own name: both files are in place, but the
+    // device did not confirm the second, so the copy is not reported finished.
+    {.name = "FlushUnderTheNewNameFails",
+     .change = PutOldPackage,
+     .dialogs = kCopyFails,
+     .device = DeviceAfter::BothCopied,
+     .faults = "--fail fsync:4"},
+    OnFaultDevice("FolderFlushFails", "--fail fsyncdir:1", DeviceAfter::HeaderOnly),
     OnFaultDevice("MediumDies", "--fail-from write:1:EIO", DeviceAfter::Untouched),
     OnFaultDevice("MediumFillsUp", "--fail-from write:2:ENOSPC", DeviceAfter::HeaderOnly),
     OnFaultDevice("HeaderBitStoredWrong", "--flip-bit 1 --kernel-cache", DeviceAfter::Untouched),

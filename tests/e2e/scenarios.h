@@ -67,6 +67,9 @@ struct Scenario {
     Systems systems = Systems::Both;
     // Windows only
     bool holdRecordsOpen = false;  // version.dat and update.udx open for writing elsewhere
+    // the device's update.udx open for writing elsewhere, as a scanner holds a file: for half
+    // a second after the answer Yes (Briefly), or all the run
+    enum class Scanner { None, Briefly, Throughout } scanner = Scanner::None;
     const char* dllOverrides = "";  // added to WINEDLLOVERRIDES for this run
     // Linux only
     bool terminal = false;      // no display: the boxes on a terminal, answered there

@@ -95,6 +95,10 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
             command += std::string(" --hold-open 'E:\\version.dat' --hold-open 'P:\\") +
                        s.programFolder + "\\update.udx'";
         }
+        if (s.scanner != Scenario::Scanner::None) {
+            command += s.scanner == Scenario::Scanner::Briefly ? " --hold-briefly" : " --hold-open";
+            command += " 'E:\\update.udx'";
+        }
         if (*s.dllOverrides != '\0') {
             command = "WINEDLLOVERRIDES=\"$WINEDLLOVERRIDES;" + std::string(s.dllOverrides) +
                       "\" " + command;

@@ -25,6 +25,55 @@ bool SetAttributes(const char* path, DWORD attributes) {
     return SetFileAttributesA(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) != FALSE;
 }
 
+// A virus scanner or an indexer opens a file that has just been written, for a moment: a
+// move or a delete that it blocks is tried again, ten times at most, 100 ms apart.
+template <typename Step>
+bool RetriedWhileHeld(Step step) {
+    constexpr int kTries = 10;
+    constexpr DWORD kPause = 100;  // milliseconds
+    for (int tried = 1;; ++tried) {
+        if (step()) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!held || tried == kTries) {
+            return false;
+        }
+        Sleep(kPause);
+    }
+}
+
+bool DeleteWhenFree(const char* path) {
+    return RetriedWhileHeld([path] { return DeleteFileA(path) != FALSE; });
+}
+
+// Opens `path` for writing (a folder too, with `flags` FILE_FLAG_BACKUP_SEMANTICS) and
+// flushes it; what the file system keeps of it beside its data is written with it.
+bool Flush(const char* path, DWORD flags) {
+    HANDLE handle =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool flushed = FlushFileBuffers(handle) != FALSE;
+    return CloseHandle(handle) != FALSE && flushed;
+}
+
+// The folder that holds `path`, with its final backslash ("E:\" for "E:\update.udx").
+bool FolderOf(const char* path, char* folder, std::size_t size) {
+    const char* last = std::strrchr(path, '\\');
+    const std::size_t length = last != nullptr ? static_cast<std::size_t>(last - path) + 1 : 0;
+    if (length == 0 || length >= size) {
+        return false;
+    }
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+    return true;
+}
+
 // The longest path that Windows knows, in UTF-16 units with the NUL.
 constexpr DWORD kWidePathSize = 32768;
 
@@ -104,7 +153,7 @@ DWORD ClearBlockingAttributes(const char* path) {
 // ahead of the device, and the final flush would hold the window for as long.
 OsHandle CreateNewFile(const char* path) {
     ClearBlockingAttributes(path);
-    DeleteFileA(path);  // if it fails, CREATE_NEW below fails too
+    DeleteWhenFree(path);  // if it fails, CREATE_NEW below fails too
     return FromWin32(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
 }
@@ -131,19 +180,30 @@ OsHandle OpenFileOnMedium(const char* path) {
 // file already there are cleared first, and given back if the move fails. The new file was
 // created writable and stays so. Called only after the user answered Yes. Not ReplaceFile:
 // it can move the old file away before the new one is in place.
+//
+// The move is on the device only when flushed: the FAT driver writes a file's folder entry
+// when the file is flushed, and the FAT itself when the volume's root folder is (which needs
+// no administrator's rights, as a flush of the volume would). Without these, a stick set up
+// for performance keeps the move in the cache after the finished notice.
 bool PutFileInPlace(const char* temporary, const char* destination) {
     const DWORD cleared = ClearBlockingAttributes(destination);
-    if (MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+    const bool moved = RetriedWhileHeld([temporary, destination] {
+        return MoveFileExA(temporary, destination,
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
+    if (!moved) {
+        if (cleared != INVALID_FILE_ATTRIBUTES) {
+            SetAttributes(destination, cleared);
+        }
+        return false;
     }
-    if (cleared != INVALID_FILE_ATTRIBUTES) {
-        SetAttributes(destination, cleared);
-    }
-    return false;
+    char folder[MAX_PATH];
+    return Flush(destination, 0) && FolderOf(destination, folder, sizeof folder) &&
+           Flush(folder, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
 bool RemoveFile(const char* path) {
-    return DeleteFileA(path) != FALSE;
+    return DeleteWhenFree(path);
 }
 
 // ---- Named mutex ----------------------------------------------------------
