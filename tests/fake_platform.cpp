@@ -526,11 +526,16 @@ std::uint64_t SizeOfFile(const char* path) {
     return found == Fake().files.end() ? 0 : found->second.content.size();
 }
 
-void BeginProgress(const char* caption) {
-    InFake inFake;
-    FAKE_CHECK(!Fake().progressShown, "progress begun twice");
-    Fake().progressShown = true;
-    Fake().progressSteps.emplace_back(caption);
+bool CopyShowingProgress(const char* caption, bool (*copy)()) {
+    {
+        InFake inFake;
+        FAKE_CHECK(!Fake().progressShown, "progress begun twice");
+        Fake().progressShown = true;
+        Fake().progressSteps.emplace_back(caption);
+    }
+    const bool copied = copy();  // the code under test, outside the fake's own count
+    Fake().progressShown = false;
+    return copied;
 }
 
 void AdvanceProgress(std::uint64_t done, std::uint64_t total, const char* fileName) {
@@ -538,11 +543,6 @@ void AdvanceProgress(std::uint64_t done, std::uint64_t total, const char* fileNa
     FAKE_CHECK(Fake().progressShown, "progress advanced while none is shown");
     Fake().progressSteps.push_back(std::to_string(done) + "/" + std::to_string(total) + " " +
                                    fileName);
-}
-
-void EndProgress() {
-    InFake inFake;
-    Fake().progressShown = false;
 }
 
 int ShowMessageBox(const char* text, const char* caption, unsigned style) {

@@ -23,12 +23,16 @@ class PackageTransfer : public ::testing::Test {
         snprintf(State.DeviceRoot, sizeof State.DeviceRoot, "E:\\");
         FakeFiles_Put(kFolder + "update.udx", kHeader);
         FakeFiles_Put(kFolder + "update.udi", kPayload);
-        BeginProgress("Title");  // as the driver does before the copy
     }
 };
 
+// The copy as the driver runs it, with its progress shown.
+bool Copy() {
+    return CopyShowingProgress("Title", CopyUpdatePackage);
+}
+
 TEST_F(PackageTransfer, CopiesHeaderThenPayload) {
-    EXPECT_TRUE(CopyUpdatePackage());
+    EXPECT_TRUE(Copy());
     EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader);
     EXPECT_EQ(FakeFiles_Get("E:\\update.udi"), kPayload);
     const std::vector<std::string> expected = {"E:\\update.udx.partial>E:\\update.udx",
@@ -38,7 +42,7 @@ TEST_F(PackageTransfer, CopiesHeaderThenPayload) {
 
 // The bar runs over both files, each written and then read back, to the whole.
 TEST_F(PackageTransfer, ProgressCoversBothFilesWrittenAndReadBack) {
-    EXPECT_TRUE(CopyUpdatePackage());
+    EXPECT_TRUE(Copy());
     const std::vector<std::string> expected = {"Title", "600/1280 update.udx",
                                                "1200/1280 update.udx", "1240/1280 update.udi",
                                                "1280/1280 update.udi"};
@@ -47,14 +51,14 @@ TEST_F(PackageTransfer, ProgressCoversBothFilesWrittenAndReadBack) {
 
 TEST_F(PackageTransfer, MissingPayloadLeavesTheHeaderOnTheDevice) {
     FakeFiles_Remove(kFolder + "update.udi");
-    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_FALSE(Copy());
     EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader);
     EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi"));
 }
 
 TEST_F(PackageTransfer, FailedHeaderCopyStopsBeforeThePayload) {
     FakeFiles_Remove(kFolder + "update.udx");
-    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_FALSE(Copy());
     EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), 0);
     EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx"));
     EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi"));
@@ -62,7 +66,7 @@ TEST_F(PackageTransfer, FailedHeaderCopyStopsBeforeThePayload) {
     FakePlatform_Reset();
     SetUp();
     FakeFaults_Fail(FakeOp::Create, 1);  // a full or write-protected device
-    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_FALSE(Copy());
     EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), 1);
 }
 
@@ -71,7 +75,7 @@ TEST_F(PackageTransfer, FileThatDeliversLessThanItsSizeIsAFailedCopy) {
     for (const char* name : {"update.udx", "update.udi"}) {
         SetUp();
         FakeFiles_LimitRead(kFolder + name, 10);
-        EXPECT_FALSE(CopyUpdatePackage()) << name;
+        EXPECT_FALSE(Copy()) << name;
         EXPECT_FALSE(FakeFiles_Exists(std::string("E:\\") + name)) << name;
         EXPECT_FALSE(FakeFiles_Exists(std::string("E:\\") + name + ".partial")) << name;
     }
@@ -82,13 +86,13 @@ TEST_F(PackageTransfer, PathTooLongIsAFailedCopyNeverACutName) {
     snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", folder.c_str());
     FakeFiles_Put(folder + "update.udx", kHeader);
     FakeFiles_Put(folder + "update.udi", kPayload);
-    EXPECT_TRUE(CopyUpdatePackage());
+    EXPECT_TRUE(Copy());
 
     folder.insert(3, "p");
     snprintf(State.ProgramDirectory, sizeof State.ProgramDirectory, "%s", folder.c_str());
     FakeFiles_Put(folder + "update.udx", kHeader);
     FakeFiles_Remove("E:\\update.udx");
-    EXPECT_FALSE(CopyUpdatePackage());
+    EXPECT_FALSE(Copy());
     EXPECT_EQ(FakeFiles_PutInPlace().size(), 2u) << "only the copies of the first call";
     EXPECT_FALSE(FakeFiles_Exists("E:\\update.udx"));
 }

@@ -127,15 +127,15 @@ int ShowMessageBox(const char* text, const char* caption, unsigned style);
 // ---- Progress -------------------------------------------------------------
 // The copy onto the device shows its progress from Yes until it ends: a window captioned
 // like the message boxes, with a progress bar and the name of the file in work (without a
-// display, a line on a terminal). Nothing of it exists before BeginProgress.
+// display, a line on a terminal).
 
-// Shows the progress, at 0, captioned `caption`.
-void BeginProgress(const char* caption);
+// Runs `copy` and returns what it returned, showing the progress meanwhile, from 0; the
+// progress is gone when this returns, before the next message box. The platform chooses the
+// thread that copies: the window answers at all times, also while a write blocks for
+// seconds, and can't be closed (a copy is never left halfway).
+bool CopyShowingProgress(const char* caption, bool (*copy)());
 
-// `done` of `total` bytes are written or read back, `fileName` being in work; the window
-// answers its messages meanwhile. Called between chunks, often enough that the window never
-// looks hung. A request to close it is ignored: a copy is never left halfway.
+// Called by the copy between chunks: `done` of `total` bytes are written or read back,
+// `fileName` being in work. It only publishes them, whatever thread the copy runs on, for
+// the progress to show; `fileName` must stay valid until the copy returns.
 void AdvanceProgress(std::uint64_t done, std::uint64_t total, const char* fileName);
-
-// Takes the progress away; called before the next message box.
-void EndProgress();

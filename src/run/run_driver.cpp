@@ -50,10 +50,7 @@ void OfferUpdate() {
     if (answer != kAnswerYes) {
         return;
     }
-    BeginProgress(State.TITLE);
-    const bool copied = CopyUpdatePackage();
-    EndProgress();  // gone before the box that says how the copy ended
-    if (copied) {
+    if (CopyShowingProgress(State.TITLE, CopyUpdatePackage)) {
         Show(State.FINISH, kBoxOk | kBoxIconInformation);
     } else {
         ShowError(kTransferFailedCode);

@@ -3,11 +3,14 @@
  *
  * A GtkMessageDialog run with gtk_dialog_run is modal and blocking, as MessageBoxA is: one
  * call per box, no main loop of our own. GTK is started at the first box, so that a run
- * that ends silently (a second instance) never connects to the display. The progress
- * window is pumped by the copy between chunks. */
+ * that ends silently (a second instance) never connects to the display. While the copy
+ * runs on a thread of its own, the progress window's main loop runs on the thread that
+ * made it. */
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -127,19 +130,33 @@ int ShowMessageBox(const char* text, const char* caption, unsigned style) {
 
 namespace {
 
+// What the copy publishes for the progress to show, from whatever thread it runs on.
+struct Published {
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<std::uint64_t> total{0};
+    std::atomic<const char*> fileName{""};
+    std::atomic<bool> finished{false};
+};
+
 struct Progress {
     GtkWidget* window = nullptr;
     GtkLabel* file = nullptr;
     GtkProgressBar* bar = nullptr;
     bool terminal = false;  // a line on standard error, rewritten in place
     std::string caption;
-    int percent = -1;       // as the terminal line shows it
-    gint64 lastPumped = 0;  // g_get_monotonic_time(), in microseconds
+    int percent = -1;  // as the terminal line shows it
 };
 
-// Often enough that the window always answers; more often would only slow a fast copy.
-constexpr gint64 kPumpInterval = 40'000;
+// Often enough that the bar moves smoothly; the window answers its messages meanwhile.
+constexpr guint kShowInterval = 50;  // milliseconds
 Progress progress;
+Published published;
+
+double Fraction() {
+    const std::uint64_t total = published.total.load(std::memory_order_relaxed);
+    const std::uint64_t done = published.done.load(std::memory_order_relaxed);
+    return total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0;
+}
 
 void PumpGtk() {
     while (gtk_events_pending()) {
@@ -173,6 +190,16 @@ void ShowProgressWindow(const std::string& caption) {
     PumpGtk();
 }
 
+// On the window's thread, every kShowInterval: what the copy published.
+gboolean ShowPublished(gpointer) {
+    std::string name = AsUtf8(published.fileName.load(std::memory_order_relaxed));
+    if (name != gtk_label_get_text(progress.file)) {
+        gtk_label_set_text(progress.file, name.c_str());
+    }
+    gtk_progress_bar_set_fraction(progress.bar, Fraction());
+    return G_SOURCE_CONTINUE;
+}
+
 // "\rCAPTION: FILE 42%", written again only when it changes; it never gets shorter, so no
 // character of an earlier state is left. A terminal that can't be written is left alone.
 void WriteTerminalLine(const char* fileName, int percent) {
@@ -183,45 +210,69 @@ void WriteTerminalLine(const char* fileName, int percent) {
     }
 }
 
+// The copy, on a thread of its own; the window's thread is woken when it is done.
+bool (*copyToRun)() = nullptr;
+gpointer CopyOnItsThread(gpointer) {
+    const bool copied = copyToRun();
+    published.finished.store(true);
+    g_main_context_wakeup(nullptr);
+    return GINT_TO_POINTER(copied ? 1 : 0);
+}
+
+// The window's own loop runs while the copy writes on a thread of its own, so that a write
+// that blocks for seconds never leaves the window unanswered.
+bool CopyBesideTheWindow(bool (*copy)()) {
+    ShowProgressWindow(progress.caption);
+    copyToRun = copy;
+    GThread* thread = g_thread_try_new("copy", CopyOnItsThread, nullptr, nullptr);
+    if (thread == nullptr) {
+        gtk_widget_destroy(progress.window);  // not left unanswered while this thread copies
+        PumpGtk();
+        return copy();
+    }
+    const guint timer = g_timeout_add(kShowInterval, ShowPublished, nullptr);
+    while (!published.finished.load()) {
+        g_main_context_iteration(nullptr, TRUE);
+    }
+    const bool copied = GPOINTER_TO_INT(g_thread_join(thread)) != 0;
+    g_source_remove(timer);
+    gtk_widget_destroy(progress.window);
+    PumpGtk();
+    return copied;
+}
+
 }  // namespace
 
-void BeginProgress(const char* caption) {
+// Without a display the copy runs on this thread and writes the terminal's line itself.
+bool CopyShowingProgress(const char* caption, bool (*copy)()) {
     progress = Progress{};
     progress.caption = AsUtf8(caption);
+    published.done = 0;
+    published.total = 0;
+    published.fileName = "";
+    published.finished = false;
+    bool copied = false;
     if (HaveDisplay()) {
-        ShowProgressWindow(progress.caption);
-    } else if (isatty(STDERR_FILENO) != 0) {
-        progress.terminal = true;
-        WriteTerminalLine("", 0);
+        copied = CopyBesideTheWindow(copy);
+    } else {
+        progress.terminal = isatty(STDERR_FILENO) != 0;
+        if (progress.terminal) {
+            WriteTerminalLine("", 0);
+        }
+        copied = copy();
+        if (progress.terminal) {
+            Write(stderr, "\n");  // the line ends before the next box
+        }
     }
+    progress = Progress{};
+    return copied;
 }
 
 void AdvanceProgress(std::uint64_t done, std::uint64_t total, const char* fileName) {
-    const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0;
+    published.done.store(done, std::memory_order_relaxed);
+    published.total.store(total, std::memory_order_relaxed);
+    published.fileName.store(fileName, std::memory_order_relaxed);
     if (progress.terminal) {
-        WriteTerminalLine(fileName, static_cast<int>(fraction * 100));
+        WriteTerminalLine(fileName, static_cast<int>(Fraction() * 100));
     }
-    if (progress.window != nullptr) {
-        std::string name = AsUtf8(fileName);
-        if (name != gtk_label_get_text(progress.file)) {
-            gtk_label_set_text(progress.file, name.c_str());
-        }
-        gtk_progress_bar_set_fraction(progress.bar, fraction);
-        if (g_get_monotonic_time() - progress.lastPumped >= kPumpInterval) {
-            PumpGtk();
-            progress.lastPumped = g_get_monotonic_time();
-        }
-    }
-}
-
-// The line ends, or the window is gone, before the next box.
-void EndProgress() {
-    if (progress.terminal) {
-        Write(stderr, "\n");
-    }
-    if (progress.window != nullptr) {
-        gtk_widget_destroy(progress.window);
-        PumpGtk();
-    }
-    progress = Progress{};
 }
