@@ -2,7 +2,8 @@
  *
  *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
  *                         [--handshake DIR] [--timeout MS] [--first-dialog-time]
- *                         [--hold-open FILE]... [--hold-briefly FILE]... [--watch-progress]
+ *                         [--hold-open FILE]... [--hold-briefly FILE]...
+ *                         [--watch-progress [--paused SECONDS]]
  *   dialog-driver version EXE
  *
  * `run` starts EXE and, for every message box that the process shows, prints its caption,
@@ -18,7 +19,8 @@
  * with --hold-briefly, until half a second after the first answer Yes.
  * With --watch-progress it watches the progress window from the answer Yes to the next box
  * and prints its caption, whether its bar rose three times or more, whether it answered
- * every probe within a second, and whether it was gone when the next box came.
+ * every probe within a second, and whether it was gone when the next box came; with --paused,
+ * whether it rose both before and after a pause of that many seconds or more.
  *
  * `version` prints the version record and the manifest of EXE. Texts are printed with
  * backslash escapes (\n, \\, \xHH) so that every line stays one line. */
@@ -102,9 +104,11 @@ HWND ProgressWindowOf(DWORD processId) {
 }
 
 // From the answer Yes until the next box or the end of the process.
-void WatchProgress(HANDLE process, DWORD processId, DWORD timeout) {
+void WatchProgress(HANDLE process, DWORD processId, DWORD timeout, DWORD pausedSeconds) {
     std::string caption = "(none)";
     int rises = 0;
+    DWORD lastRise = 0;  // GetTickCount() at the last rise
+    bool pauseBetweenRises = false;
     bool answered = true;
     DWORD_PTR last = 0;
     HWND box = nullptr;
@@ -124,8 +128,11 @@ void WatchProgress(HANDLE process, DWORD processId, DWORD timeout) {
                                  &position)) {
             answered = false;
         } else if (position > last) {
+            const DWORD now = GetTickCount();
+            pauseBetweenRises |= rises > 0 && now - lastRise >= pausedSeconds * 1000;
             ++rises;
             last = position;
+            lastRise = now;
         }
     }
     const bool gone = ProgressWindowOf(processId) == nullptr;
@@ -134,6 +141,10 @@ void WatchProgress(HANDLE process, DWORD processId, DWORD timeout) {
         "progress gone before the next dialog: %s\n",
         Escape(caption).c_str(), rises >= 3 ? "3 times or more" : "fewer than 3 times",
         answered ? "yes" : "no", gone ? "yes" : "no");
+    if (pausedSeconds > 0) {
+        std::printf("progress rose before and after a pause of %lu s: %s\n", pausedSeconds,
+                    pauseBetweenRises ? "yes" : "no");
+    }
     std::fflush(stdout);
 }
 
@@ -245,6 +256,7 @@ int Run(int argc, char** argv) {
     bool secondInstance = false;
     bool timeFirstDialog = false;
     bool watchProgress = false;
+    DWORD pausedSeconds = 0;
     DWORD timeout = 20000;
     std::vector<HANDLE> held;
     std::vector<HANDLE> heldBriefly;
@@ -271,6 +283,8 @@ int Run(int argc, char** argv) {
                 return 2;
             }
             (option == "--hold-open" ? held : heldBriefly).push_back(file);
+        } else if (i + 1 < argc && option == "--paused") {
+            pausedSeconds = std::strtoul(argv[++i], nullptr, 10);
         } else if (i + 1 < argc && option == "--timeout") {
             timeout = std::strtoul(argv[++i], nullptr, 10);
         } else {
@@ -352,7 +366,7 @@ int Run(int argc, char** argv) {
             Sleep(20);
         }
         if (watchProgress && answer == IDYES) {
-            WatchProgress(process.hProcess, process.dwProcessId, timeout);
+            WatchProgress(process.hProcess, process.dwProcessId, timeout, pausedSeconds);
         }
         waited = 0;
     }

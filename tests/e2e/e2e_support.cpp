@@ -80,6 +80,21 @@ void WaitUntilEnded(const std::string& id) {
     }
 }
 
+BusyProcesses::BusyProcesses(int count) {
+    for (int i = 0; i < count; ++i) {
+        int status = 0;
+        std::string id = Capture("sh -c 'while :; do :; done' >/dev/null 2>&1 & echo $!", &status);
+        ids_.push_back(id.substr(0, id.find('\n')));
+    }
+}
+
+BusyProcesses::~BusyProcesses() {
+    for (const std::string& id : ids_) {
+        std::system(("kill " + id + " 2>/dev/null").c_str());
+        WaitUntilEnded(id);
+    }
+}
+
 bool FaultDevice::Mount(const fs::path& folder, const fs::path& mountPoint,
                         const std::string& faults) {
     mountPoint_ = mountPoint;

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tools/escape.h"
 
@@ -23,6 +24,18 @@ inline bool Mounted(const std::filesystem::path& mountPoint) {
 
 // Waits up to 5 s for the process `id` (as the shell printed it; "" for none) to end.
 void WaitUntilEnded(const std::string& id);
+
+// Processes that keep the CPU busy while this lives, as other programs on a shared machine do.
+class BusyProcesses {
+  public:
+    explicit BusyProcesses(int count);
+    ~BusyProcesses();
+    BusyProcesses(const BusyProcesses&) = delete;
+    BusyProcesses& operator=(const BusyProcesses&) = delete;
+
+  private:
+    std::vector<std::string> ids_;
+};
 
 // A drive's folder served through tests/e2e/fault-device: the device that fails as the
 // faults (its options) say, and logs every open, create, write, truncate and rename.

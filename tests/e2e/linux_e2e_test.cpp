@@ -196,7 +196,7 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
             command += " --second-instance";
         }
         if (s.watchProgress) {
-            command += " --watch-progress";
+            command += " --watch-progress --paused " + std::to_string(s.progressPause);
         }
         if (s.terminal) {
             command += " --terminal";
@@ -218,6 +218,7 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
                       command;
         }
         int status = 0;
+        BusyProcesses busy(s.busyProcesses);
         std::string transcript =
             Capture("cd " + Quoted(world.root) + " && " + command + " 2>/dev/null", &status);
         EXPECT_EQ(status, 0) << "atspi-driver reported a fault";

@@ -141,6 +141,21 @@ Scenario FailingUnderTheKernel(const char* name, const char* fileSystem, const c
             .realKernel = flakey};
 }
 
+Scenario OnSlowDevice(const char* name, const char* faults, int pause = 0, int busy = 0) {
+    return {.name = name,
+            .change =
+                [](World& w) {
+                    PutOldPackage(w);
+                    WriteFile(w.program / "update.udi", std::string(2 << 20, 'S'));
+                },
+            .dialogs = {kQuestionYes, kFinished},
+            .device = DeviceAfter::BothCopied,
+            .faults = faults,
+            .watchProgress = true,
+            .progressPause = pause,
+            .busyProcesses = busy};
+}
+
 // The lock folder that a user without XDG_RUNTIME_DIR gets in /tmp, made beforehand as
 // `make` says (by another user, say); the run goes on as a first instance, and nothing is
 // created in it.
@@ -373,17 +388,11 @@ const Scenario kScenarios[] = {
     OnFaultDevice("PulledDuringThePayload", "--pull-after 9000", DeviceAfter::HeaderOnly),
     OnFaultDevice("CloseFails", "--fail flush:1", DeviceAfter::Untouched, Systems::LinuxOnly),
     // A slow stick (2 MiB at about 3 s): the progress window rises, answers, and is gone
-    // before the finished notice.
-    {.name = "SlowDeviceShowsItsProgress",
-     .change =
-         [](World& w) {
-             PutOldPackage(w);
-             WriteFile(w.program / "update.udi", std::string(2 << 20, 'S'));
-         },
-     .dialogs = {kQuestionYes, kFinished},
-     .device = DeviceAfter::BothCopied,
-     .faults = "--write-delay 0.15",
-     .watchProgress = true},
+    // before the finished notice; also while one write stalls for 6 s, and while two other
+    // programs keep both cores busy.
+    OnSlowDevice("SlowDeviceShowsItsProgress", "--write-delay 0.15"),
+    OnSlowDevice("SlowDeviceStallsForSixSeconds", "--write-delay 0.15 --stall 8:6", 5),
+    OnSlowDevice("SlowDeviceBesideTwoBusyPrograms", "--write-delay 0.15", 0, 2),
     // Started from a service or a script: the question is never taken for a Yes.
     {.name = "NoDisplayAndNoTerminalCopyNothing",
      .change = [](World&) {},
@@ -576,6 +585,10 @@ std::string ExpectedTranscript(const Scenario& s, bool icons) {
             transcript += "progress caption: " + Escape(d.caption) +
                           "\nprogress rose: 3 times or more\nprogress answered: yes\n"
                           "progress gone before the next dialog: yes\n";
+            if (s.progressPause > 0) {
+                transcript += "progress rose before and after a pause of " +
+                              std::to_string(s.progressPause) + " s: yes\n";
+            }
         }
     }
     return transcript + "exit: 0\n" + s.kernelReport;

@@ -80,8 +80,11 @@ struct Scenario {
     // log checked for a package file written in place; nullptr for a plain drive.
     const char* faults = nullptr;
     bool pulled = false;  // the stick was pulled: a temporary file may stay on it
-    // Both: the driver watches the progress window from Yes to the next dialog.
+    // Both: the driver watches the progress window from Yes to the next dialog; the bar is
+    // to rise before and after a pause of this many seconds (a write that stalls), if any.
     bool watchProgress = false;
+    int progressPause = 0;
+    int busyProcesses = 0;  // Both: processes that keep the CPU busy beside the run
     std::function<void(const World&)> check = nullptr;  // checks of its own after the run
     // Linux only
     bool detached = false;      // no display, and standard input not a terminal

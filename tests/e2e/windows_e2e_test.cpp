@@ -89,7 +89,7 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
             command += " --second-instance";
         }
         if (s.watchProgress) {
-            command += " --watch-progress";
+            command += " --watch-progress --paused " + std::to_string(s.progressPause);
         }
         if (s.holdRecordsOpen) {
             command += std::string(" --hold-open 'E:\\version.dat' --hold-open 'P:\\") +
@@ -104,6 +104,7 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
                       "\" " + command;
         }
         int status = 0;
+        BusyProcesses busy(s.busyProcesses);
         std::string transcript =
             Capture("cd '" + world.root.string() + "' && " + command + " 2>/dev/null", &status);
         EXPECT_EQ(status, 0) << "dialog-driver reported a fault";
