@@ -20,10 +20,15 @@
 
 namespace {
 
+// Opens what lies at `path` for reading only, never through a link; -1 when it can't.
+int OpenToRead(const char* path, int flags = 0) {
+    return open(path, flags | O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+}
+
 // Flushes the file or folder at `path` through a descriptor of its own (opened with `flags`),
 // which also writes what the file system keeps of it beside its data: its folder entry.
-bool Flush(const char* path, int flags) {
-    int descriptor = open(path, flags | O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+bool Flush(const char* path, int flags = 0) {
+    int descriptor = OpenToRead(path, flags);
     if (descriptor < 0) {
         return false;
     }
@@ -53,7 +58,7 @@ int HoldIfOnVfat(const char* path) {
     if (statfs(path, &volume) != 0 || volume.f_type != MSDOS_SUPER_MAGIC) {
         return -1;
     }
-    return open(path, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    return OpenToRead(path);
 }
 
 }  // namespace
@@ -97,7 +102,7 @@ bool FlushAndClose(OsHandle file) {
 // The file was flushed, so its pages in the cache are clean and the system drops them when
 // told; what is read next comes from the medium.
 OsHandle OpenFileOnMedium(const char* path) {
-    int descriptor = open(path, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    int descriptor = OpenToRead(path);
     if (descriptor >= 0 && posix_fadvise(descriptor, 0, 0, POSIX_FADV_DONTNEED) != 0) {
         close(descriptor);
         descriptor = -1;
@@ -110,13 +115,13 @@ OsHandle OpenFileOnMedium(const char* path) {
 // does not do: so the file is flushed under its new name, then the folder.
 bool PutFileInPlace(const char* temporary, const char* destination) {
     const int old = HoldIfOnVfat(destination);
-    const bool placed = std::rename(temporary, destination) == 0 && Flush(destination, 0) &&
+    const bool placed = std::rename(temporary, destination) == 0 && Flush(destination) &&
                         FlushFolderOf(destination);
     if (old < 0) {
         return placed;
     }
     close(old);  // the old file's clusters are freed now: flushed too
-    return placed && Flush(destination, 0);
+    return placed && Flush(destination);
 }
 
 bool RemoveFile(const char* path) {

@@ -241,9 +241,22 @@ bool CopyBesideTheWindow(bool (*copy)()) {
     return copied;
 }
 
+// Without a display the copy runs on this thread and writes the terminal's line itself,
+// when standard error is a terminal; the line ends before the next box.
+bool CopyBesideTheTerminalLine(bool (*copy)()) {
+    progress.terminal = isatty(STDERR_FILENO) != 0;
+    if (progress.terminal) {
+        WriteTerminalLine("", 0);
+    }
+    const bool copied = copy();
+    if (progress.terminal) {
+        Write(stderr, "\n");
+    }
+    return copied;
+}
+
 }  // namespace
 
-// Without a display the copy runs on this thread and writes the terminal's line itself.
 bool CopyShowingProgress(const char* caption, bool (*copy)()) {
     progress = Progress{};
     progress.caption = AsUtf8(caption);
@@ -251,19 +264,7 @@ bool CopyShowingProgress(const char* caption, bool (*copy)()) {
     published.total = 0;
     published.fileName = "";
     published.finished = false;
-    bool copied = false;
-    if (HaveDisplay()) {
-        copied = CopyBesideTheWindow(copy);
-    } else {
-        progress.terminal = isatty(STDERR_FILENO) != 0;
-        if (progress.terminal) {
-            WriteTerminalLine("", 0);
-        }
-        copied = copy();
-        if (progress.terminal) {
-            Write(stderr, "\n");  // the line ends before the next box
-        }
-    }
+    const bool copied = HaveDisplay() ? CopyBesideTheWindow(copy) : CopyBesideTheTerminalLine(copy);
     progress = Progress{};
     return copied;
 }
