@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/common/code_page_1252.h"
+#include "platform/linux/udisks.h"
 #include "platform/platform.h"
 
 namespace {
@@ -257,7 +258,12 @@ bool CopyBesideTheTerminalLine(bool (*copy)()) {
 
 }  // namespace
 
+// The copy is the run's only write: a device that this program mounted read-only for the
+// check is mounted for writing first.
 bool CopyShowingProgress(const char* caption, bool (*copy)()) {
+    if (!MountDeviceForWriting()) {
+        return false;
+    }
     progress = Progress{};
     progress.caption = AsUtf8(caption);
     published.done = 0;

@@ -1,5 +1,6 @@
 /* platform/linux/volumes.cpp: the mounted volumes as the updater's drive list, and their
- * labels: the mount table through libmount, the labels through libblkid. */
+ * labels: the mount table through libmount, the labels through libblkid; after them, a device
+ * that nobody mounted, through udisks2. */
 #include <blkid.h>
 #include <libmount.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/udisks.h"
 #include "platform/platform.h"
 #include "volume/device_volume.h"
 
@@ -106,13 +108,27 @@ std::string RootOf(const char* target) {
     return root.ends_with('/') ? root : root + "/";
 }
 
+// Appends the root of `target` to the list of `used` characters in `buffer`, unless it does
+// not fit with its NUL and the list's final one.
+void List(const char* target, const std::string& label, char* buffer, std::uint32_t size,
+          std::uint32_t* used) {
+    std::string root = RootOf(target);
+    if (*used + root.size() + 2 > size) {
+        return;
+    }
+    std::memcpy(buffer + *used, root.c_str(), root.size() + 1);
+    *used += static_cast<std::uint32_t>(root.size() + 1);
+    Listed().emplace_back(root, label);
+}
+
 }  // namespace
 
 // A desktop has dozens of mounts, far more than the core's 255-byte list can hold, and a
 // stick plugged in late is mounted last; so the list holds only the mounts that can be the
 // device, those labelled DRAVONUD, in the mount table's order. The core still reads and
 // compares each one's label. A mount hidden by a later one on the same mount point, and a
-// root that does not fit, are left out.
+// root that does not fit, are left out. Only when no mount is labelled DRAVONUD is udisks2
+// asked for a device that nobody mounted: mounted for the run, it is the list's one entry.
 std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
     MountTable mounts;
     libmnt_iter* iterator = mnt_new_iter(MNT_ITER_FORWARD);
@@ -131,15 +147,13 @@ std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
             !LabelOf(fs, &label) || label != kDeviceLabel) {
             continue;
         }
-        std::string root = RootOf(target);
-        if (used + root.size() + 2 > size) {
-            continue;  // with its NUL and the list's final one
-        }
-        std::memcpy(buffer + used, root.c_str(), root.size() + 1);
-        used += static_cast<std::uint32_t>(root.size() + 1);
-        Listed().emplace_back(root, label);
+        List(target, label, buffer, size, &used);
     }
     mnt_free_iter(iterator);
+    std::string mountPoint;
+    if (used == 0 && MountUnmountedDeviceReadOnly(kDeviceLabel, &mountPoint)) {
+        List(mountPoint.c_str(), kDeviceLabel, buffer, size, &used);
+    }
     buffer[used] = '\0';
     return used;
 }
