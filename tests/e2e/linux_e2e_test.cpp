@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -229,14 +230,16 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
     // transcript, and in `deviceAfter` the device's files afterwards.
     std::string RunOnRealKernel(const Scenario& s, const fs::path& deviceAfter) {
         const fs::path work = world.root / "real-kernel";
+        const bool answeredNo = std::any_of(s.dialogs.begin(), s.dialogs.end(),
+                                            [](const Dialog& d) { return d.pressed == "IDNO"; });
         int status = 0;
-        std::string report =
-            Capture(Environment("DRAVON_E2E_SOURCE") + "/tests/e2e/real-kernel run " +
-                        Quoted(Environment("DRAVON_E2E_REAL_KERNEL")) + " " +
-                        Quoted(Environment("DRAVON_E2E_INITRAMFS")) + " --fs " + s.fileSystem +
-                        " " + s.realKernel + " " + Quoted(world.program) + " " +
-                        Quoted(world.drives.at(s.deviceLetter)) + " " + Quoted(work),
-                    &status);
+        std::string report = Capture(
+            Environment("DRAVON_E2E_SOURCE") + "/tests/e2e/real-kernel run " +
+                Quoted(Environment("DRAVON_E2E_REAL_KERNEL")) + " " +
+                Quoted(Environment("DRAVON_E2E_INITRAMFS")) + " --fs " + s.fileSystem + " " +
+                s.realKernel + (answeredNo ? " --answer n " : " ") + Quoted(world.program) + " " +
+                Quoted(world.drives.at(s.deviceLetter)) + " " + Quoted(work),
+            &status);
         EXPECT_EQ(status, 0) << "real-kernel reported a fault";
         fs::rename(work / "device-after", deviceAfter);
         return report;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/record_bytes.h"
@@ -139,6 +140,22 @@ Scenario FailingUnderTheKernel(const char* name, const char* fileSystem, const c
             .fileSystem = fileSystem,
             .pulled = true,
             .realKernel = flakey};
+}
+
+// The device as a desktop's storage stack serves it: a USB stick in a guest with udev,
+// udisks2 and polkit, its user logged in on the console; `stick` is how the stick is found
+// (real-kernel's --desktop), and the question is answered as `dialogs` say.
+Scenario OnTheDesktopStack(const char* name, const char* stick, std::vector<Dialog> dialogs,
+                           const char* report) {
+    const bool copied = dialogs.back().text == kFinished.text;
+    return {.name = name,
+            .change = PutOldPackage,
+            .dialogs = std::move(dialogs),
+            .device = copied ? DeviceAfter::BothCopied : DeviceAfter::Untouched,
+            .systems = Systems::LinuxOnly,
+            .pulled = std::string_view(stick).find("pulled") != std::string_view::npos,
+            .realKernel = stick,
+            .kernelReport = report};
 }
 
 Scenario OnSlowDevice(const char* name, const char* faults, int pause = 0, int busy = 0) {
@@ -458,6 +475,26 @@ const Scenario kScenarios[] = {
     FailingUnderTheKernel("WritesDroppedOnExfat", "exfat", "--flakey '1 drop_writes'"),
     FailingUnderTheKernel("ByteOfAWriteCorruptedOnExfat", "exfat",
                           "--flakey '5 corrupt_bio_byte 4097 w 0 0'"),
+    // A stick that nobody mounted is mounted read-only for the check and unmounted again.
+    OnTheDesktopStack("UnmountedStickIsFoundAndUpdated", "--desktop unmounted",
+                      {kQuestionYes, kFinished},
+                      "stick after the run: not mounted\n"
+                      "stick while the question waited: every byte as before\n"
+                      "stick: written, fsck clean\n"),
+    OnTheDesktopStack("UnmountedStickAnsweredNoIsLeftAsItWas", "--desktop unmounted", {kQuestionNo},
+                      "stick after the run: not mounted\n"
+                      "stick while the question waited: every byte as before\n"
+                      "stick: every byte as before\n"),
+    OnTheDesktopStack("StickMountedByTheDesktopStaysMounted", "--desktop mounted",
+                      {kQuestionYes, kFinished},
+                      "stick after the run: mounted\nstick: written, fsck clean\n"),
+    OnTheDesktopStack("StickPulledAtTheNoticeFromTheDesktopsMount", "--desktop pulled",
+                      {kQuestionYes, kFinished},
+                      "stick after the run: mounted, then pulled\nstick: written, fsck clean\n"),
+    OnTheDesktopStack("NoStickWithoutUdisks", "--desktop udisks-stopped", {kNoDevice},
+                      "stick after the run: not mounted\nstick: every byte as before\n"),
+    OnTheDesktopStack("NoStickOutsideAnActiveSession", "--desktop no-session", {kNoDevice},
+                      "stick after the run: not mounted\nstick: every byte as before\n"),
 };
 
 }  // namespace
