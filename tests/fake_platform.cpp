@@ -65,8 +65,15 @@ struct FakeState {
         std::string root;
         std::string label;
         bool readable;
+        std::string serial;
     };
     std::vector<Drive> drives;
+    bool swapAtAnswer = false;
+    Drive swapped;
+    std::string roomRoot;
+    std::uint64_t capacity = 0;  // 0: room for anything
+    std::uint32_t cluster = 4096;
+    bool lastFailureFull = false;
     bool hasRawDriveList = false;
     std::string rawDriveList;
     std::uint32_t rawDriveCount = 0;
@@ -179,12 +186,24 @@ const std::vector<std::string>& FakeProfile_Reads() {
     return Fake().profileReads;
 }
 
-void FakeDrives_Add(const std::string& root, const std::string& label) {
-    Fake().drives.push_back({root, label, true});
+void FakeDrives_Add(const std::string& root, const std::string& label, const std::string& serial) {
+    Fake().drives.push_back({root, label, true, serial});
 }
 
 void FakeDrives_AddUnreadable(const std::string& root) {
-    Fake().drives.push_back({root, "", false});
+    Fake().drives.push_back({root, "", false, ""});
+}
+
+void FakeDrives_SwapAtAnswer(const std::string& root, const std::string& label,
+                             const std::string& serial) {
+    Fake().swapAtAnswer = true;
+    Fake().swapped = {root, label, true, serial};
+}
+
+void FakeDrives_SetRoom(const std::string& root, std::uint64_t capacity, std::uint32_t cluster) {
+    Fake().roomRoot = root;
+    Fake().capacity = capacity;
+    Fake().cluster = cluster;
 }
 
 void FakeDrives_SetRawList(const std::string& bytes, std::uint32_t count) {
@@ -382,9 +401,41 @@ std::uint32_t ReadProfileString(const char* section, const char* key, char* dest
     return static_cast<std::uint32_t>(CopyCut(destination, size, value));
 }
 
+namespace {
+
+// The room that the files on the volume of limited room take, in whole clusters, with `path`
+// at `size` bytes.
+std::uint64_t RoomTakenWith(std::string_view path, std::size_t size) {
+    const FakeState& state = Fake();
+    std::uint64_t taken = 0;
+    for (const auto& [name, file] : state.files) {
+        const std::size_t bytes = name == path ? size : file.content.size();
+        const bool counted = !state.roomRoot.empty() && name.starts_with(state.roomRoot);
+        taken += counted ? (bytes + state.cluster - 1) / state.cluster * state.cluster : 0;
+    }
+    return taken;
+}
+
+bool HasRoomWith(std::string_view path, std::size_t size) {
+    return Fake().capacity == 0 || RoomTakenWith(path, size) <= Fake().capacity;
+}
+
+// A failed step of a copy, for want of room or not.
+bool Failed(bool full) {
+    Fake().lastFailureFull = full;
+    return false;
+}
+
+}  // namespace
+
 OsHandle CreateNewFile(const char* path) {
     InFake inFake;
     if (FailsNow(FakeOp::Create)) {
+        Failed(false);
+        return nullptr;
+    }
+    if (!HasRoomWith(path, 0)) {
+        Failed(true);
         return nullptr;
     }
     Fake().files[path] = FakeFile{};
@@ -397,10 +448,13 @@ bool WriteWholly(OsHandle handle, const void* bytes, std::uint32_t size) {
     FakeState& state = Fake();
     const int call = state.calls[FakeOp::Write] + 1;
     if (FailsNow(FakeOp::Write) || open == nullptr) {
-        return false;
+        return Failed(false);
     }
     FAKE_CHECK(open->writing, "write to a file opened for reading");
     FakeFile& file = state.files.at(open->path);
+    if (!HasRoomWith(open->path, file.content.size() + size)) {
+        return Failed(true);
+    }
     const auto* data = static_cast<const std::uint8_t*>(bytes);
     if (call == state.wrongWrite && !file.mediumDiffers) {
         file.medium = file.content;
@@ -418,9 +472,25 @@ bool WriteWholly(OsHandle handle, const void* bytes, std::uint32_t size) {
 
 bool FlushAndClose(OsHandle handle) {
     InFake inFake;
-    bool flushed = !FailsNow(FakeOp::Flush);
+    bool flushed = !FailsNow(FakeOp::Flush) || Failed(false);
     CloseOsHandle(handle);
     return flushed;
+}
+
+bool LastFailureWasFull() {
+    return Fake().lastFailureFull;
+}
+
+bool ReadFreeSpace(const char*, std::uint64_t* freeBytes, std::uint32_t* clusterBytes) {
+    InFake inFake;
+    if (FailsNow(FakeOp::FreeSpace)) {
+        return false;
+    }
+    const FakeState& state = Fake();
+    const std::uint64_t capacity = state.capacity != 0 ? state.capacity : std::uint64_t{1} << 40;
+    *freeBytes = capacity - std::min(capacity, RoomTakenWith("", 0));
+    *clusterBytes = state.cluster;
+    return true;
 }
 
 OsHandle OpenFileOnMedium(const char* path) {
@@ -458,6 +528,11 @@ bool RemoveFile(const char* path) {
         return false;
     }
     return Fake().files.erase(path) == 1;
+}
+
+bool RemoveFileFromMedium(const char* path) {
+    InFake inFake;
+    return !FailsNow(FakeOp::RemoveFromMedium) && Fake().files.erase(path) == 1;
 }
 
 std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
@@ -498,6 +573,20 @@ bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
                 CopyCut(label, size, drive.label);
             }
             return drive.readable;
+        }
+    }
+    return false;
+}
+
+bool ReadVolumeSerial(const char* root, char* serial, std::uint32_t size) {
+    InFake inFake;
+    if (FailsNow(FakeOp::Serial)) {
+        return false;
+    }
+    for (const auto& drive : Fake().drives) {
+        if (drive.root == root && drive.readable && !drive.serial.empty()) {
+            CopyCut(serial, size, drive.serial);
+            return true;
         }
     }
     return false;
@@ -554,6 +643,11 @@ int ShowMessageBox(const char* text, const char* caption, unsigned style) {
     }
     FakeState& state = Fake();
     state.boxes.push_back({text, caption, style});
+    if (state.swapAtAnswer && (style & 0xF) == kBoxYesNo) {
+        for (auto& drive : state.drives) {
+            drive = drive.root == state.swapped.root ? state.swapped : drive;
+        }
+    }
     if (state.answersUsed < state.answers.size()) {
         return state.answers[state.answersUsed++];
     }

@@ -41,8 +41,18 @@ void FakeProfile_Set(const std::string& file, const std::string& section, const 
 // Every profile read so far, as "file|section|key".
 const std::vector<std::string>& FakeProfile_Reads();
 
-// A drive with a readable volume label, appended to the drive list in order.
-void FakeDrives_Add(const std::string& root, const std::string& label);
+// A drive with a readable volume label, appended to the drive list in order; its serial
+// is `serial`, or when that is empty none that can be read.
+void FakeDrives_Add(const std::string& root, const std::string& label,
+                    const std::string& serial = "1234-ABCD");
+// The stick at `root` is swapped for one of `label` and `serial` when the user answers a
+// question, as while the question waits.
+void FakeDrives_SwapAtAnswer(const std::string& root, const std::string& label,
+                             const std::string& serial);
+// The volume at `root` has room for `capacity` bytes of files, in clusters of `cluster`
+// bytes: a create or a write beyond fails for want of room. Unset, volumes have room for
+// anything.
+void FakeDrives_SetRoom(const std::string& root, std::uint64_t capacity, std::uint32_t cluster);
 // A drive whose volume information can't be read (no media, unreachable).
 void FakeDrives_AddUnreadable(const std::string& root);
 // Replaces the list that the platform hands out, and the count that it returns.
@@ -99,6 +109,9 @@ enum class FakeOp {
     OpenOnMedium,
     PutInPlace,
     Remove,
+    RemoveFromMedium,
+    FreeSpace,
+    Serial,
 };
 // The nth call (from 1) of `op` fails as the real operation fails: no handle, a count of 0,
 // false, or a message box that could not be shown (0).

@@ -70,6 +70,10 @@ const FaultCase kFaults[] = {
     {"PayloadPutInPlaceFails", FakeOp::PutInPlace, 2, {kQuestion, Error("50")}, true, false},
     {"HeaderStoredWrong", FakeOp::Write, 1, {kQuestion, Error("50")}, false, false, true},
     {"PayloadStoredWrong", FakeOp::Write, 2, {kQuestion, Error("50")}, true, false, true},
+    // The device's label and serial, read again before the first write.
+    {"SerialUnreadableWhenFound", FakeOp::Serial, 1, {kQuestion, Error("50")}, false, false},
+    {"LabelUnreadableBeforeTheCopy", FakeOp::Label, 3, {kQuestion, Error("50")}, false, false},
+    {"SerialUnreadableBeforeTheCopy", FakeOp::Serial, 2, {kQuestion, Error("50")}, false, false},
     {"QuestionCannotBeShown", FakeOp::MessageBox, 1, {kQuestion}, false, false},
     {"FinishedNoticeCannotBeShown", FakeOp::MessageBox, 2, {kQuestion, kFinished}, true, true},
 };
@@ -105,6 +109,28 @@ TEST_P(FaultInjection, LeadsToItsDialogAndWritesOnlyOnYes) {
 
 INSTANTIATE_TEST_SUITE_P(EveryCallSite, FaultInjection, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A stick pulled while the question waits, and another one at the same root: nothing is
+// written to it, unless it is the same volume (plugged in again).
+TEST(FaultInjection, OnlyTheVolumeFoundIsWritten) {
+    const struct {
+        const char* label;
+        const char* serial;
+        bool written;
+    } swaps[] = {{"DRAVONUD", "5678-EF01", false},
+                 {"OTHER", "1234-ABCD", false},
+                 {"DRAVONUD", "", false},
+                 {"DRAVONUD", "1234-ABCD", true}};
+    for (const auto& swap : swaps) {
+        SetUpGoodWorld();
+        FakeDrives_SwapAtAnswer("E:\\", swap.label, swap.serial);
+        FakeBoxes_Answer({kAnswerYes});
+        EXPECT_EQ(RunUpdater(), 0);
+        EXPECT_EQ(FakeBoxes_Shown().back(), swap.written ? kFinished : Error("50"))
+            << swap.label << " " << swap.serial;
+        EXPECT_EQ(FakeFiles_Exists("E:\\update.udx"), swap.written);
+    }
+}
 
 // Without a Yes nothing is written, whatever else fails.
 TEST(FaultInjection, NothingIsWrittenWithoutYes) {

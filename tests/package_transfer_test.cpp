@@ -23,6 +23,9 @@ class PackageTransfer : public ::testing::Test {
         snprintf(State.DeviceRoot, sizeof State.DeviceRoot, "E:\\");
         FakeFiles_Put(kFolder + "update.udx", kHeader);
         FakeFiles_Put(kFolder + "update.udi", kPayload);
+        FakeDrives_Add("E:\\", "DRAVONUD");
+        State.DeviceSerialKnown =
+            ReadVolumeSerial("E:\\", State.DeviceSerial, sizeof State.DeviceSerial);
     }
 };
 
@@ -78,6 +81,45 @@ TEST_F(PackageTransfer, FileThatDeliversLessThanItsSizeIsAFailedCopy) {
         EXPECT_FALSE(Copy()) << name;
         EXPECT_FALSE(FakeFiles_Exists(std::string("E:\\") + name)) << name;
         EXPECT_FALSE(FakeFiles_Exists(std::string("E:\\") + name + ".partial")) << name;
+    }
+}
+
+// A device sized for one package: its temporary copy finds no room while the old file holds
+// it, and is made again once the old file is removed, where that makes room; what an earlier
+// run left at a temporary name is removed first. Clusters of 100 bytes; the old files take
+// 6 and 9 of them.
+TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
+    const struct {
+        const char* name;
+        std::uint64_t clusters;
+        std::size_t newPayload;
+        std::size_t leftover;  // an earlier run's update.udi.partial
+        bool copied;
+        int creates;
+    } cases[] = {
+        {"RoomForBothAtOnce", 40, 900, 0, true, 2},
+        {"RoomOnceEachOldFileIsGone", 16, 900, 0, true, 4},
+        {"NoRoomEvenWithoutTheOldFile", 16, 1100, 0, false, 3},
+        {"RoomOnceTheLeftoverIsGone", 30, 900, 1500, true, 2},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        const Bytes oldPayload(900, 0x0E);
+        const Bytes newPayload(c.newPayload, 0x22);
+        FakeFiles_Put("E:\\update.udx", Bytes(600, 0x0D));
+        FakeFiles_Put("E:\\update.udi", oldPayload);
+        FakeFiles_Put(kFolder + "update.udi", newPayload);
+        if (c.leftover > 0) {
+            FakeFiles_Put("E:\\update.udi.partial", Bytes(c.leftover, 0x33));
+        }
+        FakeDrives_SetRoom("E:\\", c.clusters * 100, 100);
+        EXPECT_EQ(Copy(), c.copied) << c.name;
+        EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), c.creates) << c.name;
+        EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader) << c.name;
+        EXPECT_EQ(FakeFiles_Get("E:\\update.udi"), c.copied ? newPayload : oldPayload) << c.name;
+        EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi.partial")) << c.name;
+        EXPECT_EQ(FakeFiles_OpenHandles(), 0) << c.name;
+        FakePlatform_Reset();
     }
 }
 

@@ -109,6 +109,15 @@ bool PutFileInPlace(const char*, const char*) {
 bool RemoveFile(const char*) {
     return false;
 }
+bool RemoveFileFromMedium(const char*) {
+    return false;
+}
+bool LastFailureWasFull() {
+    return false;
+}
+bool ReadFreeSpace(const char*, std::uint64_t*, std::uint32_t*) {
+    return false;
+}
 
 void CloseOsHandle(OsHandle handle) {
     if (handle != nullptr) {
@@ -168,6 +177,10 @@ std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size) {
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
     std::snprintf(label, size, "%s", Lower(root[0]) == 'e' ? "DRAVONUD" : "RELEASE");
     return true;
+}
+
+bool ReadVolumeSerial(const char*, char*, std::uint32_t) {
+    return false;  // the check asks no questions and copies nothing
 }
 
 int ShowMessageBox(const char* text, const char* caption, unsigned style) {

@@ -65,6 +65,19 @@ bool PutFileInPlace(const char* temporary, const char* destination);
 // Removes the file at `path`; false when it can't.
 bool RemoveFile(const char* path);
 
+// Removes the file at `path` and flushes its folder, so that the removal, and the room that
+// the file took, are on the medium; false when it can't be removed (nothing is flushed then)
+// or the flush failed.
+bool RemoveFileFromMedium(const char* path);
+
+// Whether the last CreateNewFile, WriteWholly or FlushAndClose that failed did so for want
+// of room on the volume.
+bool LastFailureWasFull();
+
+// The bytes free to this user on the volume at `root`, and the size of its clusters, the
+// unit in which a file takes room; false when they can't be had.
+bool ReadFreeSpace(const char* root, std::uint64_t* freeBytes, std::uint32_t* clusterBytes);
+
 // ---- Named mutex ----------------------------------------------------------
 
 // Creates the named mutex, not owned, or opens it when it exists. Returns nullptr when it
@@ -104,8 +117,14 @@ std::uint32_t ListLogicalDrives(char* buffer, std::uint32_t size);
 bool IsVolumeRoot(const char* entry);
 
 // Reads the volume label of the drive at `root` into `label` (NUL-terminated); false when
-// the volume's information can't be read.
+// the volume's information can't be read. Only the first reading after a listing may come
+// from what the listing read; any later one reads the volume now at `root`.
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size);
+
+// Reads the serial number of the volume now at `root`, as text (NUL-terminated), which tells
+// it from another volume of the same label at the same root; false when the volume has none
+// that can be read (a file system without a block device, say).
+bool ReadVolumeSerial(const char* root, char* serial, std::uint32_t size);
 
 // ---- Message boxes --------------------------------------------------------
 

@@ -16,6 +16,8 @@ constexpr RunState kRunStateAtStart = {
     .DISABLE_VER = false,
     .ProgramDirectory = "",
     .DeviceRoot = "",
+    .DeviceSerialKnown = false,
+    .DeviceSerial = "",
     .DeviceIdentity = {},
     .PackageIdentity = {},
 };

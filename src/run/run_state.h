@@ -10,6 +10,7 @@ inline constexpr int kDialogTextSize = 512;        // a composed dialog text: 51
 inline constexpr int kDeviceRootSize = kPathSize;  // "E:\", or a Linux mount point and "/"
 inline constexpr int kVersionFieldSize = 12;       // the version field of both records
 inline constexpr int kVersionTextSize = kVersionFieldSize + 1;
+inline constexpr int kSerialSize = 40;  // a volume's serial as text: a FAT one, or a UUID
 
 // The files that the updater reads and copies: beside the executable and on the device.
 inline constexpr char kCatalogueName[] = "UPDATE.INI";
@@ -51,6 +52,9 @@ struct RunState {
     bool DISABLE_VER;
     char ProgramDirectory[kPathSize];  // ends in the path separator once determined
     char DeviceRoot[kDeviceRootSize];
+    // The serial of the volume found at DeviceRoot, where it could be read.
+    bool DeviceSerialKnown;
+    char DeviceSerial[kSerialSize];
     FirmwareIdentity DeviceIdentity;
     FirmwareIdentity PackageIdentity;
 };

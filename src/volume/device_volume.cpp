@@ -36,10 +36,19 @@ bool FindDeviceVolume() {
         if (length > 0 && length < end - position && IsVolumeRoot(entry)) {
             if (IsDeviceVolume(entry)) {
                 std::memcpy(State.DeviceRoot, entry, length + 1);
+                State.DeviceSerialKnown =
+                    ReadVolumeSerial(entry, State.DeviceSerial, sizeof State.DeviceSerial);
                 return true;
             }
         }
         position += static_cast<std::uint32_t>(length) + 1;
     }
     return false;
+}
+
+bool DeviceRootHoldsTheFoundVolume() {
+    char serial[kSerialSize];
+    const bool serialKnown = ReadVolumeSerial(State.DeviceRoot, serial, sizeof serial);
+    return IsDeviceVolume(State.DeviceRoot) && serialKnown == State.DeviceSerialKnown &&
+           (!serialKnown || std::strcmp(serial, State.DeviceSerial) == 0);
 }

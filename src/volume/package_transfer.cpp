@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/platform.h"
 #include "run/run_state.h"
 #include "run/text.h"
+#include "volume/device_volume.h"
 
 namespace {
 
@@ -88,9 +90,38 @@ bool MediumHoldsCopyOf(const char* source, const char* temporary, const char* fi
     return same;
 }
 
+// The room that `bytes` take on a volume of `cluster`-byte clusters.
+std::uint64_t InClusters(std::uint64_t bytes, std::uint32_t cluster) {
+    return (bytes + cluster - 1) / cluster * cluster;
+}
+
+// Whether the volume would have room for a file of `size` bytes once the old file at
+// `destination` is gone, as on a device sized for one package; never for an old file that is
+// not there.
+bool RoomOnceRemoved(const char* destination, std::uint64_t size) {
+    std::uint64_t freeBytes = 0;
+    std::uint32_t cluster = 0;
+    const std::uint64_t oldSize = SizeOfFile(destination);
+    return oldSize > 0 && ReadFreeSpace(State.DeviceRoot, &freeBytes, &cluster) && cluster > 0 &&
+           freeBytes + InClusters(oldSize, cluster) >= InClusters(size, cluster);
+}
+
+// The copy's steps: written to `temporary`, flushed, read back and compared, put in place.
+// A failure removes the temporary file where that is still possible.
+bool CopyVerified(const char* source, const char* temporary, const char* destination,
+                  const char* fileName, std::uint64_t size) {
+    if (WriteTemporaryCopy(source, temporary, fileName, size) &&
+        MediumHoldsCopyOf(source, temporary, fileName) && PutFileInPlace(temporary, destination)) {
+        return true;
+    }
+    RemoveFile(temporary);
+    return false;
+}
+
 // A path that would not fit its buffer is a failed copy, never a copy of a name cut short.
-// Any failure removes the temporary file where that is still possible, and leaves the old
-// file as it was.
+// A failure leaves the old file as it was, but one: a copy that found no room while the old
+// file held it, where removing the old file makes room, is made again after the old file is
+// removed. The name holds nothing until the new file takes it.
 bool CopyPackageFile(const char* fileName, std::uint64_t size) {
     char source[kPathSize];
     char destination[kPathSize];
@@ -100,21 +131,41 @@ bool CopyPackageFile(const char* fileName, std::uint64_t size) {
         !ComposePath(temporary, destination, kTemporarySuffix)) {
         return false;
     }
-    if (WriteTemporaryCopy(source, temporary, fileName, size) &&
-        MediumHoldsCopyOf(source, temporary, fileName) && PutFileInPlace(temporary, destination)) {
+    const std::uint64_t doneBefore = progressDone;
+    if (CopyVerified(source, temporary, destination, fileName, size)) {
         return true;
     }
-    RemoveFile(temporary);
-    return false;
+    if (!LastFailureWasFull() || !RoomOnceRemoved(destination, size) ||
+        !RemoveFileFromMedium(destination)) {
+        return false;
+    }
+    progressDone = doneBefore;
+    return CopyVerified(source, temporary, destination, fileName, size);
+}
+
+// What a pulled stick kept of an earlier run's temporary file takes room that the copy needs.
+void RemoveLeftoverTemporaryFiles() {
+    for (const char* fileName : {kPackageHeaderName, kPackagePayloadName}) {
+        char destination[kPathSize];
+        char temporary[kPathSize];
+        if (ComposePath(destination, State.DeviceRoot, fileName) &&
+            ComposePath(temporary, destination, kTemporarySuffix)) {
+            RemoveFileFromMedium(temporary);  // there is none, mostly
+        }
+    }
 }
 
 }  // namespace
 
 bool CopyUpdatePackage() {
+    if (!DeviceRootHoldsTheFoundVolume()) {
+        return false;
+    }
     const std::uint64_t headerSize = SizeInProgramDirectory(kPackageHeaderName);
     const std::uint64_t payloadSize = SizeInProgramDirectory(kPackagePayloadName);
     progressDone = 0;
     progressTotal = 2 * (headerSize + payloadSize);
+    RemoveLeftoverTemporaryFiles();
     return CopyPackageFile(kPackageHeaderName, headerSize) &&
            CopyPackageFile(kPackagePayloadName, payloadSize);
 }

@@ -8,4 +8,9 @@
 // the new one, whole. When the second copy fails, the first stays on the device. True when
 // both files are on the device, as they are in the program directory. The progress, over
 // the bytes of both files written and read back, advances chunk by chunk.
+//
+// Nothing is written unless the device root still holds the volume that was found there.
+// Temporary files that an interrupted run left are removed first. A file whose copy found no
+// room while its old file held it is copied again once the old file is removed, where that
+// makes room: a device sized for one package is updated, its file absent meanwhile.
 bool CopyUpdatePackage();

@@ -7,6 +7,7 @@
  * is reported done. */
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -19,6 +20,14 @@
 #include "platform/platform.h"
 
 namespace {
+
+// Whether the last step of a copy that failed did so for want of room on the volume.
+bool lastFailureFull = false;
+
+bool Failed() {
+    lastFailureFull = errno == ENOSPC || errno == EDQUOT;
+    return false;
+}
 
 // Opens what lies at `path` for reading only, never through a link; -1 when it can't.
 int OpenToRead(const char* path, int flags = 0) {
@@ -67,7 +76,11 @@ int HoldIfOnVfat(const char* path) {
 // there (a leftover of a pulled stick) is written through.
 OsHandle CreateNewFile(const char* path) {
     unlink(path);  // if it fails, the exclusive create below fails too
-    return HandleOf(open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (descriptor < 0) {
+        Failed();
+    }
+    return HandleOf(descriptor);
 }
 
 // Linux would keep the written bytes back for half a minute: sent on to the device chunk by
@@ -81,7 +94,10 @@ bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        if (written <= 0) {
+        if (written < 0) {
+            return Failed();
+        }
+        if (written == 0) {
             return false;
         }
         next += written;
@@ -91,18 +107,25 @@ bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
     const off_t end = lseek(descriptor, 0, SEEK_CUR);
     return end < size || sync_file_range(descriptor, end - size, size, kWriteOut) == 0 ||
-           errno == ENOSYS || errno == EOPNOTSUPP;  // only where the call is not supported
+           errno == ENOSYS || errno == EOPNOTSUPP ||  // only where the call is not supported
+           Failed();
 }
 
 bool FlushAndClose(OsHandle file) {
-    bool flushed = fsync(DescriptorOf(file)) == 0;
-    return close(DescriptorOf(file)) == 0 && flushed;
+    bool flushed = fsync(DescriptorOf(file)) == 0 || Failed();
+    return (close(DescriptorOf(file)) == 0 || Failed()) && flushed;
 }
 
-// The file was flushed, so its pages in the cache are clean and the system drops them when
-// told; what is read next comes from the medium.
+// O_DIRECT reads the medium itself (vfat and exfat take it; the core's buffers meet its
+// alignment). Where the file system refuses it, the file was flushed, so its pages in the
+// cache are clean and the system drops them when told; but it keeps those that another
+// process has mapped, so that is only the second choice.
 OsHandle OpenFileOnMedium(const char* path) {
-    int descriptor = OpenToRead(path);
+    int descriptor = OpenToRead(path, O_DIRECT);
+    if (descriptor >= 0 || errno != EINVAL) {
+        return HandleOf(descriptor);
+    }
+    descriptor = OpenToRead(path);
     if (descriptor >= 0 && posix_fadvise(descriptor, 0, 0, POSIX_FADV_DONTNEED) != 0) {
         close(descriptor);
         descriptor = -1;
@@ -126,4 +149,23 @@ bool PutFileInPlace(const char* temporary, const char* destination) {
 
 bool RemoveFile(const char* path) {
     return unlink(path) == 0;
+}
+
+bool RemoveFileFromMedium(const char* path) {
+    return unlink(path) == 0 && FlushFolderOf(path);
+}
+
+bool LastFailureWasFull() {
+    return lastFailureFull;
+}
+
+// On vfat and exfat a block of statvfs is a cluster.
+bool ReadFreeSpace(const char* root, std::uint64_t* freeBytes, std::uint32_t* clusterBytes) {
+    struct statvfs volume;
+    if (statvfs(root, &volume) != 0 || volume.f_bsize == 0 || volume.f_bsize > UINT32_MAX) {
+        return false;
+    }
+    *freeBytes = std::uint64_t{volume.f_bavail} * volume.f_frsize;
+    *clusterBytes = static_cast<std::uint32_t>(volume.f_bsize);
+    return true;
 }

@@ -32,10 +32,13 @@ OsHandle OpenFileForReading(const char* path) {
     return HandleOf(descriptor);
 }
 
-// Like ReadFile on a disk file: all that was asked for, unless the file ends first.
+// Like ReadFile on a disk file: all that was asked for, unless the file ends first. A read
+// past the cache (O_DIRECT) is short only at the end of the file, where a further read would
+// start unaligned and be refused: there the first short read is the end.
 bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* delivered) {
     *delivered = 0;
-    while (*delivered < size) {
+    const bool direct = (fcntl(DescriptorOf(file), F_GETFL) & O_DIRECT) != 0;
+    for (bool ended = false; !ended && *delivered < size;) {
         ssize_t count =
             read(DescriptorOf(file), static_cast<char*>(buffer) + *delivered, size - *delivered);
         if (count < 0 && errno == EINTR) {
@@ -44,9 +47,7 @@ bool ReadChunk(OsHandle file, void* buffer, std::uint32_t size, std::uint32_t* d
         if (count < 0) {
             return false;
         }
-        if (count == 0) {
-            break;
-        }
+        ended = count == 0 || (direct && static_cast<std::uint32_t>(count) < size - *delivered);
         *delivered += static_cast<std::uint32_t>(count);
     }
     return true;

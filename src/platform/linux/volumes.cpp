@@ -2,6 +2,7 @@
  * labels: the mount table through libmount, the labels through libblkid; after them, a device
  * that nobody mounted, through udisks2. */
 #include <blkid.h>
+#include <dirent.h>
 #include <libmount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -36,22 +37,26 @@ struct MountTable {
 
 enum class Probe { Read, NoAccess, Failed };
 
-// The label in the volume's own superblock. NoAccess when the device may not be read (an
-// unprivileged user may not open block devices where no udev grants access).
-Probe ProbeLabel(const char* device, std::string* label) {
+// The `name` ("LABEL", "UUID") in the volume's own superblock. NoAccess when the device may
+// not be read (an unprivileged user may not open block devices where no udev grants access).
+Probe ProbeValue(const char* device, const char* name, std::string* value) {
     blkid_probe probe = blkid_new_probe_from_filename(device);
     if (probe == nullptr) {
         return errno == EACCES || errno == EPERM ? Probe::NoAccess : Probe::Failed;
     }
     blkid_probe_enable_superblocks(probe, 1);
-    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL);
+    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID);
     // A volume that the device holds but without a label has the empty label.
-    const char* value = nullptr;
-    bool found = blkid_do_safeprobe(probe) == 0 &&
-                 blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0;
-    *label = found ? value : "";
+    const char* found = nullptr;
+    bool read = blkid_do_safeprobe(probe) == 0 &&
+                blkid_probe_lookup_value(probe, name, &found, nullptr) == 0;
+    *value = read ? found : "";
     blkid_free_probe(probe);
     return Probe::Read;
+}
+
+Probe ProbeLabel(const char* device, std::string* label) {
+    return ProbeValue(device, "LABEL", label);
 }
 
 // Whether the desktop's /dev/disk/by-label links, or libblkid's cache, name `devno` as the
@@ -100,6 +105,49 @@ bool LabelOf(libmnt_fs* fs, std::string* label) {
 std::vector<std::pair<std::string, std::string>>& Listed() {
     static std::vector<std::pair<std::string, std::string>> listed;
     return listed;
+}
+
+// The mount now at `root` (a mount point and a "/"), the last of those on that folder; nullptr
+// for none.
+libmnt_fs* MountAt(const MountTable& mounts, const char* root) {
+    std::string target = root;
+    if (target.size() > 1 && target.ends_with('/')) {
+        target.pop_back();
+    }
+    return mounts.table != nullptr
+               ? mnt_table_find_target(mounts.table, target.c_str(), MNT_ITER_BACKWARD)
+               : nullptr;
+}
+
+// The block device that a mount is made from: its source (a loop device under fusefat), or
+// else the device of its number; 0 for a file system without one.
+dev_t BlockDeviceOf(libmnt_fs* fs) {
+    struct stat status {};
+    const char* source = mnt_fs_get_source(fs);
+    if (source != nullptr && stat(source, &status) == 0 && S_ISBLK(status.st_mode)) {
+        return status.st_rdev;
+    }
+    return major(mnt_fs_get_devno(fs)) != 0 ? mnt_fs_get_devno(fs) : 0;
+}
+
+// The /dev/disk/by-uuid link that names `device`: the UUID that a user who may not read the
+// device can have.
+bool UuidLinkOf(dev_t device, std::string* uuid) {
+    DIR* links = opendir("/dev/disk/by-uuid");
+    if (links == nullptr) {
+        return false;
+    }
+    bool found = false;
+    for (dirent* link = readdir(links); link != nullptr && !found; link = readdir(links)) {
+        struct stat status {};
+        found = link->d_name[0] != '.' && fstatat(dirfd(links), link->d_name, &status, 0) == 0 &&
+                S_ISBLK(status.st_mode) && status.st_rdev == device;
+        if (found) {
+            *uuid = link->d_name;
+        }
+    }
+    closedir(links);
+    return found;
 }
 
 // The root that the core appends file names to: the mount point and a "/".
@@ -163,24 +211,40 @@ bool IsVolumeRoot(const char* entry) {
     return length >= 1 && entry[0] == '/' && entry[length - 1] == '/';
 }
 
+// What the listing read answers the reading right after it, once: a later one, such as the
+// check before the copy that the stick was not swapped, reads the volume afresh.
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
-    for (const auto& [listedRoot, listedLabel] : Listed()) {
-        if (listedRoot == root) {
-            return std::snprintf(label, size, "%s", listedLabel.c_str()) >= 0;
+    auto& listed = Listed();
+    for (auto entry = listed.begin(); entry != listed.end(); ++entry) {
+        if (entry->first == root) {
+            const bool copied = std::snprintf(label, size, "%s", entry->second.c_str()) >= 0;
+            listed.erase(entry);
+            return copied;
         }
     }
-    std::string target = root;
-    if (target.size() > 1 && target.ends_with('/')) {
-        target.pop_back();
-    }
     MountTable mounts;
-    libmnt_fs* fs = mounts.table != nullptr
-                        ? mnt_table_find_target(mounts.table, target.c_str(), MNT_ITER_BACKWARD)
-                        : nullptr;
+    libmnt_fs* fs = MountAt(mounts, root);
     std::string text;
     if (fs == nullptr || !LabelOf(fs, &text)) {
         return false;
     }
     // A label longer than the buffer is cut, as Windows cuts one.
     return std::snprintf(label, size, "%s", text.c_str()) >= 0;
+}
+
+// The file system's UUID (a FAT volume's serial) of the mount's block device. The device's
+// number alone can't tell two sticks apart: one plugged in after another often gets the same
+// node and number, and FUSE mounts reuse theirs.
+bool ReadVolumeSerial(const char* root, char* serial, std::uint32_t size) {
+    MountTable mounts;
+    libmnt_fs* fs = MountAt(mounts, root);
+    const dev_t device = fs != nullptr ? BlockDeviceOf(fs) : 0;
+    char* name = device != 0 ? blkid_devno_to_devname(device) : nullptr;
+    std::string uuid;
+    const Probe probe = name != nullptr ? ProbeValue(name, "UUID", &uuid) : Probe::Failed;
+    std::free(name);
+    const bool read = (probe == Probe::Read && !uuid.empty()) ||
+                      (probe == Probe::NoAccess && UuidLinkOf(device, &uuid));
+    const int length = read ? std::snprintf(serial, size, "%s", uuid.c_str()) : -1;
+    return length > 0 && static_cast<std::uint32_t>(length) < size;
 }

@@ -2,6 +2,7 @@
  * called through their ANSI ("A") entry points. */
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -25,8 +26,9 @@ bool SetAttributes(const char* path, DWORD attributes) {
     return SetFileAttributesA(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) != FALSE;
 }
 
-// A virus scanner or an indexer opens a file that has just been written, for a moment: a
-// move or a delete that it blocks is tried again, ten times at most, 100 ms apart.
+// A virus scanner or an indexer opens a file that has just been written, for a moment: an
+// open, a move or a delete that it blocks (or a delete of it that is still pending) is tried
+// again, ten times at most, 100 ms apart.
 template <typename Step>
 bool RetriedWhileHeld(Step step) {
     constexpr int kTries = 10;
@@ -49,12 +51,30 @@ bool DeleteWhenFree(const char* path) {
     return RetriedWhileHeld([path] { return DeleteFileA(path) != FALSE; });
 }
 
+HANDLE OpenWhenFree(const char* path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    RetriedWhileHeld([&] {
+        handle = CreateFileA(path, access, sharing, nullptr, disposition, flags, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    return handle;
+}
+
+// Whether the last step of a copy that failed did so for want of room on the volume.
+bool lastFailureFull = false;
+
+bool Failed() {
+    const DWORD error = GetLastError();
+    lastFailureFull = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+    return false;
+}
+
 // Opens `path` for writing (a folder too, with `flags` FILE_FLAG_BACKUP_SEMANTICS) and
 // flushes it; what the file system keeps of it beside its data is written with it.
 bool Flush(const char* path, DWORD flags) {
     HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, flags, nullptr);
+        OpenWhenFree(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     OPEN_EXISTING, flags);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -154,26 +174,32 @@ DWORD ClearBlockingAttributes(const char* path) {
 OsHandle CreateNewFile(const char* path) {
     ClearBlockingAttributes(path);
     DeleteWhenFree(path);  // if it fails, CREATE_NEW below fails too
-    return FromWin32(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    HANDLE file = OpenWhenFree(path, GENERIC_WRITE, 0, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH);
+    if (file == INVALID_HANDLE_VALUE) {
+        Failed();
+    }
+    return FromWin32(file);
 }
 
 bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
     DWORD written = 0;
-    return WriteFile(static_cast<HANDLE>(file), bytes, size, &written, nullptr) != FALSE &&
-           written == size;
+    if (WriteFile(static_cast<HANDLE>(file), bytes, size, &written, nullptr) == FALSE) {
+        return Failed();
+    }
+    return written == size;
 }
 
 bool FlushAndClose(OsHandle file) {
-    bool flushed = FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE;
+    bool flushed = FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE || Failed();
     return CloseHandle(static_cast<HANDLE>(file)) != FALSE && flushed;
 }
 
 // A fresh handle that bypasses the system's cache: reads come from the medium, in whole
 // sectors into aligned buffers.
 OsHandle OpenFileOnMedium(const char* path) {
-    return FromWin32(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_NO_BUFFERING, nullptr));
+    return FromWin32(
+        OpenWhenFree(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING));
 }
 
 // MoveFileEx refuses to replace a read-only, hidden or system file, so those attributes of a
@@ -204,6 +230,33 @@ bool PutFileInPlace(const char* temporary, const char* destination) {
 
 bool RemoveFile(const char* path) {
     return DeleteWhenFree(path);
+}
+
+// The FAT, where the removed file's clusters are freed, is written when the root folder is
+// flushed.
+bool RemoveFileFromMedium(const char* path) {
+    char folder[MAX_PATH];
+    return DeleteWhenFree(path) && FolderOf(path, folder, sizeof folder) &&
+           Flush(folder, FILE_FLAG_BACKUP_SEMANTICS);
+}
+
+bool LastFailureWasFull() {
+    return lastFailureFull;
+}
+
+bool ReadFreeSpace(const char* root, std::uint64_t* freeBytes, std::uint32_t* clusterBytes) {
+    ULARGE_INTEGER freeToCaller;
+    DWORD sectorsPerCluster = 0;
+    DWORD bytesPerSector = 0;
+    DWORD freeClusters = 0;
+    DWORD clusters = 0;
+    if (!GetDiskFreeSpaceExA(root, &freeToCaller, nullptr, nullptr) ||
+        !GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        return false;
+    }
+    *freeBytes = freeToCaller.QuadPart;
+    *clusterBytes = sectorsPerCluster * bytesPerSector;
+    return true;
 }
 
 // ---- Named mutex ----------------------------------------------------------
@@ -280,6 +333,15 @@ bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
     }
     label[size - 1] = '\0';
     return true;
+}
+
+bool ReadVolumeSerial(const char* root, char* serial, std::uint32_t size) {
+    DWORD number = 0;
+    if (!GetVolumeInformationA(root, nullptr, 0, &number, nullptr, nullptr, nullptr, 0)) {
+        return false;
+    }
+    const int length = std::snprintf(serial, size, "%04lX-%04lX", number >> 16, number & 0xFFFF);
+    return length > 0 && static_cast<std::uint32_t>(length) < size;
 }
 
 // ---- Message boxes --------------------------------------------------------
