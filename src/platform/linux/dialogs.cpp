@@ -7,9 +7,11 @@
  * runs on a thread of its own, the progress window's main loop runs on the thread that
  * made it. */
 #include <gtk/gtk.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,9 @@
 #include "platform/common/code_page_1252.h"
 #include "platform/linux/udisks.h"
 #include "platform/platform.h"
+
+// gdkx.h brings Xlib's macros (Bool, Status, None): included after everything else.
+#include <gdk/gdkx.h>
 
 namespace {
 
@@ -211,10 +216,78 @@ void WriteTerminalLine(const char* fileName, int percent) {
     }
 }
 
-// The copy, on a thread of its own; the window's thread is woken when it is done.
+// ---- What ends a session ---------------------------------------------------
+// A copy is never left halfway by what ends a session, short of SIGKILL: SIGTERM (a logout
+// or a shutdown), SIGHUP (its terminal closed), SIGINT and SIGQUIT (Ctrl-C, Ctrl-\) are held
+// while it runs and take effect after it; a display connection that goes away waits for it.
+
+constexpr int kHeldSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+volatile std::sig_atomic_t heldSignal = 0;
+
+void Hold(int signal) {
+    heldSignal = signal;
+}
+
+class SignalsHeld {
+  public:
+    SignalsHeld() {
+        heldSignal = 0;
+        struct sigaction hold {};
+        hold.sa_handler = Hold;
+        hold.sa_flags = SA_RESTART;
+        sigemptyset(&hold.sa_mask);
+        for (std::size_t i = 0; i < std::size(kHeldSignals); ++i) {
+            sigaction(kHeldSignals[i], &hold, &previous_[i]);
+        }
+    }
+    // The signal held, if any, takes effect now with its own action, as it would have at
+    // once; a device that this program mounted is unmounted before.
+    ~SignalsHeld() {
+        for (std::size_t i = 0; i < std::size(kHeldSignals); ++i) {
+            sigaction(kHeldSignals[i], &previous_[i], nullptr);
+        }
+        if (heldSignal != 0) {
+            UnmountWhatThisProgramMounted();
+            raise(heldSignal);
+        }
+    }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    struct sigaction previous_[std::size(kHeldSignals)] = {};
+};
+
+std::atomic<bool> copyOnItsThread{false};
+
+// GDK ends the process at once when the X display goes away; Xlib lets nobody go on after
+// this handler, but a copy in flight may end first, as it would without a display.
+int WaitForTheCopy(Display*) {
+    while (copyOnItsThread.load()) {
+        g_usleep(10 * 1000);
+    }
+    UnmountWhatThisProgramMounted();
+    _exit(1);
+}
+
+void WaitForTheCopyIfTheDisplayGoes() {
+    if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+        XSetIOErrorHandler(WaitForTheCopy);
+    }
+}
+
+// The copy, on a thread of its own; the window's thread is woken when it is done. The
+// signals held go to the window's thread, whose waits are taken up again after them.
 bool (*copyToRun)() = nullptr;
 gpointer CopyOnItsThread(gpointer) {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : kHeldSignals) {
+        sigaddset(&held, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
     const bool copied = copyToRun();
+    copyOnItsThread.store(false);
     published.finished.store(true);
     g_main_context_wakeup(nullptr);
     return GINT_TO_POINTER(copied ? 1 : 0);
@@ -224,9 +297,12 @@ gpointer CopyOnItsThread(gpointer) {
 // that blocks for seconds never leaves the window unanswered.
 bool CopyBesideTheWindow(bool (*copy)()) {
     ShowProgressWindow(progress.caption);
+    WaitForTheCopyIfTheDisplayGoes();
     copyToRun = copy;
+    copyOnItsThread.store(true);
     GThread* thread = g_thread_try_new("copy", CopyOnItsThread, nullptr, nullptr);
     if (thread == nullptr) {
+        copyOnItsThread.store(false);
         gtk_widget_destroy(progress.window);  // not left unanswered while this thread copies
         PumpGtk();
         return copy();
@@ -270,7 +346,11 @@ bool CopyShowingProgress(const char* caption, bool (*copy)()) {
     published.total = 0;
     published.fileName = "";
     published.finished = false;
-    const bool copied = HaveDisplay() ? CopyBesideTheWindow(copy) : CopyBesideTheTerminalLine(copy);
+    bool copied = false;
+    {
+        SignalsHeld held;
+        copied = HaveDisplay() ? CopyBesideTheWindow(copy) : CopyBesideTheTerminalLine(copy);
+    }
     progress = Progress{};
     return copied;
 }

@@ -28,8 +28,13 @@ bool (*copyToRun)() = nullptr;
 bool copied = false;  // the copy's result, read once its thread has ended
 
 // A copy is never left halfway: a request to close (Alt+F4, Escape, the taskbar's close) is
-// taken and ignored.
-INT_PTR CALLBACK IgnoreClose(HWND, UINT message, WPARAM wParam, LPARAM) {
+// taken and ignored, and a logoff, restart or shutdown is refused while the window is up (the
+// window's shutdown block reason tells the user why); a forced one is not asked.
+INT_PTR CALLBACK IgnoreClose(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_QUERYENDSESSION) {
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, FALSE);
+        return TRUE;
+    }
     const bool close = message == WM_CLOSE || (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL);
     return close ? TRUE : FALSE;
 }
@@ -68,6 +73,7 @@ bool ShowWindowCaptioned(const char* caption) {
         return false;
     }
     SetWindowTextA(progressWindow, caption);  // also its name for screen readers
+    ShutdownBlockReasonCreate(progressWindow, L"Copying the firmware update onto the device");
     SendDlgItemMessageA(progressWindow, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, kBarSteps);
     Pump();
     return true;
@@ -93,6 +99,7 @@ DWORD WINAPI CopyOnItsThread(void*) {
 }
 
 void DestroyProgressWindow() {
+    ShutdownBlockReasonDestroy(progressWindow);
     DestroyWindow(progressWindow);
     Pump();
     progressWindow = nullptr;
