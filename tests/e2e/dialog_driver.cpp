@@ -3,7 +3,7 @@
  *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
  *                         [--handshake DIR] [--timeout MS] [--first-dialog-time]
  *                         [--hold-open FILE]... [--hold-briefly FILE]...
- *                         [--watch-progress [--paused SECONDS]]
+ *                         [--watch-progress [--paused SECONDS]] [--end-session-after S]
  *   dialog-driver version EXE
  *
  * `run` starts EXE and, for every message box that the process shows, prints its caption,
@@ -20,7 +20,11 @@
  * With --watch-progress it watches the progress window from the answer Yes to the next box
  * and prints its caption, whether its bar rose three times or more, whether it answered
  * every probe within a second, and whether it was gone when the next box came; with --paused,
- * whether it rose both before and after a pause of that many seconds or more.
+ * whether it rose both before and after a pause of that many seconds or more. With
+ * --end-session-after, S seconds after the answer Yes it asks the progress window
+ * WM_QUERYENDSESSION, as a logoff does, and prints "end session asked: refused" or "allowed";
+ * where allowed, the session ends as Windows ends it: WM_ENDSESSION, then the process is
+ * terminated.
  *
  * `version` prints the version record and the manifest of EXE. Texts are printed with
  * backslash escapes (\n, \\, \xHH) so that every line stays one line. */
@@ -103,6 +107,25 @@ HWND ProgressWindowOf(DWORD processId) {
     return search.found;
 }
 
+// A logoff's question to the progress window, `seconds` after the answer Yes.
+void EndSession(HANDLE process, DWORD processId, DWORD seconds) {
+    Sleep(seconds * 1000);
+    HWND window = ProgressWindowOf(processId);
+    DWORD_PTR allowed = TRUE;
+    if (window == nullptr || !SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                                  SMTO_ABORTIFHUNG, 5000, &allowed)) {
+        std::printf("end session asked: no progress window\n");
+    } else {
+        std::printf("end session asked: %s\n", allowed ? "allowed" : "refused");
+        SendMessageTimeoutA(window, WM_ENDSESSION, allowed, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                            5000, nullptr);
+        if (allowed) {
+            TerminateProcess(process, 1);
+        }
+    }
+    std::fflush(stdout);
+}
+
 // From the answer Yes until the next box or the end of the process.
 void WatchProgress(HANDLE process, DWORD processId, DWORD timeout, DWORD pausedSeconds) {
     std::string caption = "(none)";
@@ -126,7 +149,9 @@ void WatchProgress(HANDLE process, DWORD processId, DWORD timeout, DWORD pausedS
         DWORD_PTR position = 0;
         if (!SendMessageTimeoutA(BarOf(window), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000,
                                  &position)) {
-            answered = false;
+            // A window destroyed between the look for it and the probe (the copy ended) is
+            // gone, not unanswered.
+            answered = answered && IsWindow(window) == FALSE;
         } else if (position > last) {
             const DWORD now = GetTickCount();
             pauseBetweenRises |= rises > 0 && now - lastRise >= pausedSeconds * 1000;
@@ -257,6 +282,7 @@ int Run(int argc, char** argv) {
     bool timeFirstDialog = false;
     bool watchProgress = false;
     DWORD pausedSeconds = 0;
+    DWORD endSessionAfter = 0;
     DWORD timeout = 20000;
     std::vector<HANDLE> held;
     std::vector<HANDLE> heldBriefly;
@@ -283,6 +309,8 @@ int Run(int argc, char** argv) {
                 return 2;
             }
             (option == "--hold-open" ? held : heldBriefly).push_back(file);
+        } else if (i + 1 < argc && option == "--end-session-after") {
+            endSessionAfter = std::strtoul(argv[++i], nullptr, 10);
         } else if (i + 1 < argc && option == "--paused") {
             pausedSeconds = std::strtoul(argv[++i], nullptr, 10);
         } else if (i + 1 < argc && option == "--timeout") {
@@ -367,6 +395,9 @@ int Run(int argc, char** argv) {
         }
         if (watchProgress && answer == IDYES) {
             WatchProgress(process.hProcess, process.dwProcessId, timeout, pausedSeconds);
+        }
+        if (endSessionAfter > 0 && answer == IDYES) {
+            EndSession(process.hProcess, process.dwProcessId, endSessionAfter);
         }
         waited = 0;
     }

@@ -187,6 +187,35 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         return InLowerCase(FilesIn(folder));
     }
 
+    // The stick swapped while the question waits: the device's volume unmounted and another
+    // one, labelled DRAVONUD with another serial, mounted at the same folder from the same
+    // loop device. Its image, and a copy of it as it was, lie in the world's folder.
+    std::string SwapCommand(const Volume& device) {
+        const fs::path other = world.root / "other.img";
+        Shell("truncate -s 4096K " + Quoted(other) + " && mkfs.vfat -n DRAVONUD -i 5A5A1234 " +
+              Quoted(other) + " >/dev/null");
+        for (const auto& [name, content] : FilesIn(world.drives.at('e'))) {
+            Shell("MTOOLS_SKIP_CHECK=1 mcopy -i " + Quoted(other) + " " +
+                  Quoted(world.drives.at('e') / name) + " ::" + name);
+        }
+        fs::copy_file(other, world.root / "other-before.img");
+        const std::string at = Quoted(device.mountPoint);
+        return "umount " + at + " && while kill -0 " + device.fuse +
+               " 2>/dev/null; do sleep 0.05; done && losetup -d " + device.loop +
+               " && for i in $(seq 50); do losetup " + device.loop + " " + Quoted(other) +
+               " 2>/dev/null && break; sleep 0.1; done && { fusefat -f -o rw+,blkdev,fsname=" +
+               device.loop + " " + device.loop + " " + at + " >/dev/null 2>&1 & echo $! >" +
+               Quoted(world.root / "other.pid") + "; } && for i in $(seq 100); do findmnt " + at +
+               " >/dev/null && break; sleep 0.05; done && findmnt " + at + " >/dev/null";
+    }
+
+    // After the swap: the other volume's fusefat ended, and its image as it was.
+    void CheckTheOtherVolume() {
+        WaitUntilEnded(ReadFile(world.root / "other.pid").substr(0, 20));
+        EXPECT_EQ(ReadFile(world.root / "other.img"), ReadFile(world.root / "other-before.img"))
+            << "the other volume was written";
+    }
+
     std::string RunUpdater(const Scenario& s) {
         std::string driver = Environment("DRAVON_E2E_SOURCE") + "/tests/e2e/atspi-driver";
         std::string command = driver + " --timeout 20";
@@ -195,6 +224,14 @@ class LinuxEndToEnd : public ::testing::TestWithParam<Scenario> {
         }
         if (s.secondInstance) {
             command += " --second-instance";
+        }
+        if (s.endSession) {
+            command += " --terminate-after 1";
+        }
+        if (s.swapAtQuestion) {
+            const auto device = world.drives.find(s.deviceLetter);
+            command += " --before-answer " +
+                       Quoted(SwapCommand(volumes.at(std::distance(world.drives.begin(), device))));
         }
         if (s.watchProgress) {
             command += " --watch-progress --paused " + std::to_string(s.progressPause);
@@ -278,6 +315,9 @@ TEST_P(LinuxEndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
     }
 
     TearDown();
+    if (s.swapAtQuestion) {
+        CheckTheOtherVolume();
+    }
     std::size_t index = 0;
     for (const auto& [letter, folder] : world.drives) {
         Volume& volume = volumes[index++];

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
@@ -121,15 +122,31 @@ constexpr char kEveryCrashPointRightButATornRename[] =
     "crash points from the finished notice on: both files new\n";
 
 Scenario PulledAtEveryStep(const char* name, const char* fileSystem, void (*change)(World&),
-                           const char* report = kEveryCrashPointRight) {
+                           const char* report = kEveryCrashPointRight,
+                           const char* options = "--replay") {
     return {.name = name,
             .change = change,
             .dialogs = {kQuestionYes, kFinished},
             .device = DeviceAfter::BothCopied,
             .systems = Systems::LinuxOnly,
             .fileSystem = fileSystem,
-            .realKernel = "--replay",
+            .realKernel = options,
             .kernelReport = report};
+}
+
+// A 16 MiB device sized for one package: an older 9 MiB update.udi leaves about 7 MiB free,
+// and the new one is 9 MiB too. Its old file goes before the new one is written.
+constexpr char kRoomForOnePackage[] = "--replay --absent-ok --stick-mib 16";
+constexpr char kEveryCrashPointRightOrAbsent[] =
+    "crash points at flushes: each package file old, new or absent and whole, fsck clean\n"
+    "crash points between flushes: each package file old, new or absent and whole\n"
+    "crash points from the finished notice on: both files new\n";
+
+void PutPackageForOneRoom(World& w) {
+    WriteFile(w.drives['e'] / "update.udx", "an older header");
+    WriteFile(w.drives['e'] / "update.udi", std::string(9 << 20, 'o'));
+    PutPackage(w.program / "update.udx", 1, 0x12, "1.01", 6000);
+    WriteFile(w.program / "update.udi", std::string(9 << 20, 'n'));
 }
 
 Scenario FailingUnderTheKernel(const char* name, const char* fileSystem, const char* flakey) {
@@ -171,6 +188,20 @@ Scenario OnSlowDevice(const char* name, const char* faults, int pause = 0, int b
             .watchProgress = true,
             .progressPause = pause,
             .busyProcesses = busy};
+}
+
+// The session ends a second after Yes, while the payload's first write stalls for four: the
+// copy runs to its end all the same. On Windows a logoff is refused while it runs; on Linux
+// SIGTERM takes effect after it.
+Scenario EndingTheSession(const char* name, Systems systems, std::vector<Dialog> dialogs,
+                          const char* said, int exitStatus) {
+    Scenario s = OnSlowDevice(name, "--stall 2:4");
+    s.dialogs = std::move(dialogs);
+    s.systems = systems;
+    s.watchProgress = false;
+    s.endSession = said;
+    s.exitStatus = exitStatus;
+    return s;
 }
 
 // The lock folder that a user without XDG_RUNTIME_DIR gets in /tmp, made beforehand as
@@ -398,7 +429,10 @@ const Scenario kScenarios[] = {
      .faults = "--fail fsync:4"},
     OnFaultDevice("FolderFlushFails", "--fail fsyncdir:1", DeviceAfter::HeaderOnly),
     OnFaultDevice("MediumDies", "--fail-from write:1:EIO", DeviceAfter::Untouched),
-    OnFaultDevice("MediumFillsUp", "--fail-from write:2:ENOSPC", DeviceAfter::HeaderOnly),
+    // Full while statfs says there is room: the old payload is removed, to no avail.
+    OnFaultDevice("MediumFillsUp", "--fail-from write:2:ENOSPC", DeviceAfter::HeaderWithoutPayload),
+    OnFaultDevice("PayloadFindsRoomOnceTheOldOneIsGone", "--fail write:2:ENOSPC",
+                  DeviceAfter::BothCopied),
     OnFaultDevice("HeaderBitStoredWrong", "--flip-bit 1 --kernel-cache", DeviceAfter::Untouched),
     OnFaultDevice("PayloadBitStoredWrong", "--flip-bit 2 --kernel-cache", DeviceAfter::HeaderOnly),
     OnFaultDevice("PulledDuringTheHeader", "--pull-after 1000", DeviceAfter::Untouched),
@@ -410,6 +444,15 @@ const Scenario kScenarios[] = {
     OnSlowDevice("SlowDeviceShowsItsProgress", "--write-delay 0.15"),
     OnSlowDevice("SlowDeviceStallsForSixSeconds", "--write-delay 0.15 --stall 8:6", 5),
     OnSlowDevice("SlowDeviceBesideTwoBusyPrograms", "--write-delay 0.15", 0, 2),
+    {.name = "StickSwappedWhileTheQuestionWaitsIsNotWritten",
+     .change = PutOldPackage,
+     .dialogs = kCopyFails,
+     .systems = Systems::LinuxOnly,
+     .swapAtQuestion = true},
+    EndingTheSession("LogoffDuringTheCopyIsRefused", Systems::WindowsOnly,
+                     {kQuestionYes, kFinished}, "end session asked: refused", 0),
+    EndingTheSession("SigtermDuringTheCopyWaitsForIt", Systems::LinuxOnly, {kQuestionYes},
+                     "sent SIGTERM during the copy", -15),
     // Started from a service or a script: the question is never taken for a Yes.
     {.name = "NoDisplayAndNoTerminalCopyNothing",
      .change = [](World&) {},
@@ -475,6 +518,35 @@ const Scenario kScenarios[] = {
     FailingUnderTheKernel("WritesDroppedOnExfat", "exfat", "--flakey '1 drop_writes'"),
     FailingUnderTheKernel("ByteOfAWriteCorruptedOnExfat", "exfat",
                           "--flakey '5 corrupt_bio_byte 4097 w 0 0'"),
+    PulledAtEveryStep("PulledAtEveryStepOnAVfatWithRoomForOnePackage", "vfat", PutPackageForOneRoom,
+                      kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
+    PulledAtEveryStep("PulledAtEveryStepOnAnExfatWithRoomForOnePackage", "exfat",
+                      PutPackageForOneRoom, kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
+    // An earlier run's temporary file takes the room that the new files need.
+    {.name = "LeftoverTemporaryFileIsRemovedFirst",
+     .change =
+         [](World& w) {
+             PutPackageForOneRoom(w);
+             WriteFile(w.drives['e'] / "update.udi", std::string(1 << 20, 'o'));
+             WriteFile(w.drives['e'] / "update.udi.partial", std::string(13 << 20, 'l'));
+             WriteFile(w.program / "update.udi", std::string(4 << 20, 'n'));
+         },
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::LinuxOnly,
+     .realKernel = "--stick-mib 16"},
+    // Other files leave less room than the new update.udi needs, even without the old one.
+    {.name = "NoRoomOnAVfatEvenWithoutTheOldPackage",
+     .change =
+         [](World& w) {
+             PutPackageForOneRoom(w);
+             WriteFile(w.drives['e'] / "update.udi", std::string(4 << 20, 'o'));
+             WriteFile(w.drives['e'] / "photos.dat", std::string(8 << 20, 'p'));
+         },
+     .dialogs = kCopyFails,
+     .device = DeviceAfter::HeaderOnly,
+     .systems = Systems::LinuxOnly,
+     .realKernel = "--stick-mib 16"},
     // A stick that nobody mounted is mounted read-only for the check and unmounted again.
     OnTheDesktopStack("UnmountedStickIsFoundAndUpdated", "--desktop unmounted",
                       {kQuestionYes, kFinished},
@@ -592,6 +664,16 @@ Files ExpectedFiles(const Scenario& s, const World& world, char letter, Files be
         if (s.device == DeviceAfter::BothCopied) {
             before["update.udi"] = ReadFile(world.program / "update.udi");
         }
+        if (s.device == DeviceAfter::HeaderWithoutPayload) {
+            before.erase("update.udi");
+        }
+    }
+    // A copy begins by removing what an earlier run left at the temporary names.
+    const bool answeredYes = std::any_of(s.dialogs.begin(), s.dialogs.end(),
+                                         [](const Dialog& d) { return d.pressed == "IDYES"; });
+    if (letter == s.deviceLetter && answeredYes && !s.swapAtQuestion) {
+        before.erase("update.udx.partial");
+        before.erase("update.udi.partial");
     }
     return before;
 }
@@ -614,9 +696,15 @@ std::string ExpectedTranscript(const Scenario& s, bool icons) {
             transcript += "second-instance: exit 0, dialogs 0\n";
         }
         transcript += "pressed: " + d.pressed + "\n";
+        if (s.swapAtQuestion && number == 1) {
+            transcript += "before the answer: done\n";
+        }
         // After Yes, the copy's progress: a line on a terminal, or the window watched.
         if (d.buttons == "IDYES IDNO" && d.pressed != "IDNO" && s.terminal) {
             transcript += "progress line: ended before the next box\n";
+        }
+        if (d.pressed == "IDYES" && s.endSession != nullptr) {
+            transcript += std::string(s.endSession) + "\n";
         }
         if (d.pressed == "IDYES" && s.watchProgress) {
             transcript += "progress caption: " + Escape(d.caption) +
@@ -628,7 +716,7 @@ std::string ExpectedTranscript(const Scenario& s, bool icons) {
             }
         }
     }
-    return transcript + "exit: 0\n" + s.kernelReport;
+    return transcript + "exit: " + std::to_string(s.exitStatus) + "\n" + s.kernelReport;
 }
 
 }  // namespace e2e

@@ -53,7 +53,8 @@ struct Dialog {
     std::string icon;  // as Linux's accessibility names it: Error, Question, Information
 };
 
-enum class DeviceAfter { Untouched, BothCopied, HeaderOnly };
+// HeaderWithoutPayload: the new header, and no payload (its old one removed to make room).
+enum class DeviceAfter { Untouched, BothCopied, HeaderOnly, HeaderWithoutPayload };
 enum class Systems { Both, WindowsOnly, LinuxOnly };
 
 struct Scenario {
@@ -85,11 +86,17 @@ struct Scenario {
     bool watchProgress = false;
     int progressPause = 0;
     int busyProcesses = 0;  // Both: processes that keep the CPU busy beside the run
+    // Both: the session ends a second after the answer Yes, while a write stalls: on Windows
+    // the progress window is asked WM_QUERYENDSESSION, on Linux the program gets SIGTERM.
+    // What the driver then says, and the program's exit status.
+    const char* endSession = nullptr;
+    int exitStatus = 0;
     std::function<void(const World&)> check = nullptr;  // checks of its own after the run
     // Linux only
-    bool detached = false;      // no display, and standard input not a terminal
-    bool noRuntimeDir = false;  // XDG_RUNTIME_DIR unset: the lock goes to /tmp
-    char hidesDevice = 0;       // this drive is mounted over the device's mount point, later
+    bool detached = false;        // no display, and standard input not a terminal
+    bool noRuntimeDir = false;    // XDG_RUNTIME_DIR unset: the lock goes to /tmp
+    char hidesDevice = 0;         // this drive is mounted over the device's mount point, later
+    bool swapAtQuestion = false;  // another stick takes the device's place while it asks
     // Linux only: the device is a disk of a real kernel booted under QEMU (real-kernel), of
     // `fileSystem`, run with these options of real-kernel ("--replay", "--flakey FEATURES");
     // what real-kernel reports after the exit line is `kernelReport`.

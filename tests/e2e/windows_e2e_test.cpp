@@ -91,6 +91,9 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
         if (s.watchProgress) {
             command += " --watch-progress --paused " + std::to_string(s.progressPause);
         }
+        if (s.endSession != nullptr) {
+            command += " --end-session-after 1";
+        }
         if (s.holdRecordsOpen) {
             command += std::string(" --hold-open 'E:\\version.dat' --hold-open 'P:\\") +
                        s.programFolder + "\\update.udx'";
