@@ -522,14 +522,15 @@ const Scenario kScenarios[] = {
                       kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
     PulledAtEveryStep("PulledAtEveryStepOnAnExfatWithRoomForOnePackage", "exfat",
                       PutPackageForOneRoom, kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
-    // An earlier run's temporary file takes the room that the new files need.
+    // An earlier run's temporary update.udi takes the room that the new update.udx needs.
     {.name = "LeftoverTemporaryFileIsRemovedFirst",
      .change =
          [](World& w) {
              PutPackageForOneRoom(w);
              WriteFile(w.drives['e'] / "update.udi", std::string(1 << 20, 'o'));
-             WriteFile(w.drives['e'] / "update.udi.partial", std::string(13 << 20, 'l'));
-             WriteFile(w.program / "update.udi", std::string(4 << 20, 'n'));
+             WriteFile(w.drives['e'] / "update.udi.partial", std::string(12 << 20, 'l'));
+             PutPackage(w.program / "update.udx", 1, 0x12, "1.01", 4 << 20);
+             WriteFile(w.program / "update.udi", std::string(1 << 20, 'n'));
          },
      .dialogs = {kQuestionYes, kFinished},
      .device = DeviceAfter::BothCopied,
