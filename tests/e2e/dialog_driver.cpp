@@ -3,6 +3,7 @@
  *   dialog-driver run EXE [--cwd DIR] [--answer IDYES|IDNO|IDOK]... [--second-instance]
  *                         [--handshake DIR] [--timeout MS] [--first-dialog-time]
  *                         [--hold-open FILE]... [--hold-briefly FILE]...
+ *                         [--hold-after-move FILE]
  *                         [--watch-progress [--paused SECONDS]] [--end-session-after S]
  *   dialog-driver version EXE
  *
@@ -16,7 +17,10 @@
  * --first-dialog-time it watches every millisecond and prints the time from starting EXE to
  * its first box as "first-dialog-ms: T". With --hold-open it keeps FILE open for writing
  * (sharing reading and writing), as a sync tool or a virus scanner would, while EXE runs;
- * with --hold-briefly, until half a second after the first answer Yes.
+ * with --hold-briefly, until half a second after the first answer Yes. With --hold-after-move
+ * it opens FILE.partial for reading once written, sharing reading and the move but not
+ * writing, and holds it, moved to FILE, until half a second after the move, as a scanner
+ * looks at a file just written.
  * With --watch-progress it watches the progress window from the answer Yes to the next box
  * and prints its caption, whether its bar rose three times or more, whether it answered
  * every probe within a second, and whether it was gone when the next box came; with --paused,
@@ -266,6 +270,29 @@ void RunSecondInstance(const wchar_t* exe, const wchar_t* directory, DWORD timeo
     CloseHandle(second.hThread);
 }
 
+// Opens `path`.partial for reading once its writer has closed it, sharing reading and the
+// move only: the handle follows the file to `path`, where it keeps others from writing it
+// until half a second after the move.
+DWORD WINAPI HoldAfterTheMove(void* parameter) {
+    const std::wstring path = static_cast<const wchar_t*>(parameter);
+    const std::wstring temporary = path + L".partial";
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int polls = 0; polls < 30000 && file == INVALID_HANDLE_VALUE; ++polls) {
+        file = CreateFileW(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+        Sleep(1);
+    }
+    for (int polls = 0; polls < 30000; ++polls) {
+        if (GetFileAttributesW(temporary.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            Sleep(500);
+            break;
+        }
+        Sleep(1);
+    }
+    CloseHandle(file);
+    return 0;
+}
+
 int Run(int argc, char** argv) {
     // The paths as the command line gave them, in UTF-16; argv holds them in the code page.
     int wideCount = 0;
@@ -309,6 +336,12 @@ int Run(int argc, char** argv) {
                 return 2;
             }
             (option == "--hold-open" ? held : heldBriefly).push_back(file);
+        } else if (i + 1 < argc && option == "--hold-after-move") {
+            HANDLE watcher = CreateThread(nullptr, 0, HoldAfterTheMove, wideArgs[++i], 0, nullptr);
+            if (watcher == nullptr) {
+                return 2;
+            }
+            CloseHandle(watcher);
         } else if (i + 1 < argc && option == "--end-session-after") {
             endSessionAfter = std::strtoul(argv[++i], nullptr, 10);
         } else if (i + 1 < argc && option == "--paused") {

@@ -449,6 +449,13 @@ const Scenario kScenarios[] = {
      .dialogs = kCopyFails,
      .systems = Systems::LinuxOnly,
      .swapAtQuestion = true},
+    // The flush of the moved file waits out a scanner that does not share writing.
+    {.name = "ScannerHoldsTheMovedFileForAMoment",
+     .change = PutOldPackage,
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::WindowsOnly,
+     .scanner = Scenario::Scanner::AfterTheMove},
     EndingTheSession("LogoffDuringTheCopyIsRefused", Systems::WindowsOnly,
                      {kQuestionYes, kFinished}, "end session asked: refused", 0),
     EndingTheSession("SigtermDuringTheCopyWaitsForIt", Systems::LinuxOnly, {kQuestionYes},

@@ -70,7 +70,8 @@ struct Scenario {
     bool holdRecordsOpen = false;  // version.dat and update.udx open for writing elsewhere
     // the device's update.udx open for writing elsewhere, as a scanner holds a file: for half
     // a second after the answer Yes (Briefly), or all the run
-    enum class Scanner { None, Briefly, Throughout } scanner = Scanner::None;
+    // or, sharing reading only, the moved update.udx for half a second after its move
+    enum class Scanner { None, Briefly, Throughout, AfterTheMove } scanner = Scanner::None;
     const char* dllOverrides = "";  // added to WINEDLLOVERRIDES for this run
     // Linux only
     bool terminal = false;      // no display: the boxes on a terminal, answered there

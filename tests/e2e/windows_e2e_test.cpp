@@ -99,7 +99,9 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
                        s.programFolder + "\\update.udx'";
         }
         if (s.scanner != Scenario::Scanner::None) {
-            command += s.scanner == Scenario::Scanner::Briefly ? " --hold-briefly" : " --hold-open";
+            command += s.scanner == Scenario::Scanner::Briefly        ? " --hold-briefly"
+                       : s.scanner == Scenario::Scanner::AfterTheMove ? " --hold-after-move"
+                                                                      : " --hold-open";
             command += " 'E:\\update.udx'";
         }
         if (*s.dllOverrides != '\0') {
