@@ -248,7 +248,7 @@ class SignalsHeld {
         }
         if (heldSignal != 0) {
             UnmountWhatThisProgramMounted();
-            raise(heldSignal);
+            (void)raise(heldSignal);
         }
     }
     SignalsHeld(const SignalsHeld&) = delete;
@@ -264,7 +264,7 @@ std::atomic<bool> copyOnItsThread{false};
 // this handler, but a copy in flight may end first, as it would without a display.
 int WaitForTheCopy(Display*) {
     while (copyOnItsThread.load()) {
-        g_usleep(10 * 1000);
+        g_usleep(10000);  // 10 ms
     }
     UnmountWhatThisProgramMounted();
     _exit(1);

@@ -8,6 +8,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -215,12 +216,12 @@ bool IsVolumeRoot(const char* entry) {
 // check before the copy that the stick was not swapped, reads the volume afresh.
 bool ReadVolumeLabel(const char* root, char* label, std::uint32_t size) {
     auto& listed = Listed();
-    for (auto entry = listed.begin(); entry != listed.end(); ++entry) {
-        if (entry->first == root) {
-            const bool copied = std::snprintf(label, size, "%s", entry->second.c_str()) >= 0;
-            listed.erase(entry);
-            return copied;
-        }
+    const auto entry = std::find_if(listed.begin(), listed.end(),
+                                    [root](const auto& item) { return item.first == root; });
+    if (entry != listed.end()) {
+        const bool copied = std::snprintf(label, size, "%s", entry->second.c_str()) >= 0;
+        listed.erase(entry);
+        return copied;
     }
     MountTable mounts;
     libmnt_fs* fs = MountAt(mounts, root);
