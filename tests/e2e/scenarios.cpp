@@ -527,8 +527,6 @@ const Scenario kScenarios[] = {
                           "--flakey '5 corrupt_bio_byte 4097 w 0 0'"),
     PulledAtEveryStep("PulledAtEveryStepOnAVfatWithRoomForOnePackage", "vfat", PutPackageForOneRoom,
                       kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
-    PulledAtEveryStep("PulledAtEveryStepOnAnExfatWithRoomForOnePackage", "exfat",
-                      PutPackageForOneRoom, kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
     // An earlier run's temporary update.udi takes the room that the new update.udx needs.
     {.name = "LeftoverTemporaryFileIsRemovedFirst",
      .change =
