@@ -447,7 +447,6 @@ const Scenario kScenarios[] = {
     {.name = "StickSwappedWhileTheQuestionWaitsIsNotWritten",
      .change = PutOldPackage,
      .dialogs = kCopyFails,
-     .systems = Systems::LinuxOnly,
      .swapAtQuestion = true},
     // The flush of the moved file waits out a scanner that does not share writing.
     {.name = "ScannerHoldsTheMovedFileForAMoment",
@@ -527,6 +526,8 @@ const Scenario kScenarios[] = {
                           "--flakey '5 corrupt_bio_byte 4097 w 0 0'"),
     PulledAtEveryStep("PulledAtEveryStepOnAVfatWithRoomForOnePackage", "vfat", PutPackageForOneRoom,
                       kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
+    PulledAtEveryStep("PulledAtEveryStepOnAnExfatWithRoomForOnePackage", "exfat",
+                      PutPackageForOneRoom, kEveryCrashPointRightOrAbsent, kRoomForOnePackage),
     // An earlier run's temporary update.udi takes the room that the new update.udx needs.
     {.name = "LeftoverTemporaryFileIsRemovedFirst",
      .change =

@@ -57,17 +57,28 @@ bool FlushFolderOf(const char* path) {
     return Flush(folder, O_DIRECTORY);
 }
 
-// vfat frees a replaced file's clusters when the last one using it lets go: during the
-// rename, before the new entry is on the device, so that a stick pulled in between holds an
-// entry that points at freed clusters. A descriptor held meanwhile puts the freeing after.
-// Only there: a FUSE file system hides an open file that a rename replaces, and loses it when
-// the rename then fails. -1 for no descriptor.
-int HoldIfOnVfat(const char* path) {
+// vfat and exfat free a file's clusters when the last one using it lets go. Flushed then,
+// the freeing may reach the device before the entry goes (exfat writes its bitmap, which lies
+// before the folder, first), so that a stick pulled in between holds an entry that points at
+// freed clusters. A descriptor held until the entry is flushed puts the freeing after. Only
+// there: a FUSE file system hides an open file that a rename replaces, and loses it when the
+// rename then fails. -1 for no descriptor.
+int HoldIfFreedEarly(const char* path) {
     struct statfs volume;
-    if (statfs(path, &volume) != 0 || volume.f_type != MSDOS_SUPER_MAGIC) {
+    if (statfs(path, &volume) != 0 ||
+        (volume.f_type != MSDOS_SUPER_MAGIC && volume.f_type != EXFAT_SUPER_MAGIC)) {
         return -1;
     }
     return OpenToRead(path);
+}
+
+// Lets go of a descriptor that `HoldIfFreedEarly` took, and flushes the freed clusters.
+bool LetGoAndFlush(int held, const char* path, bool doneSoFar) {
+    if (held < 0) {
+        return doneSoFar;
+    }
+    close(held);
+    return doneSoFar && FlushFolderOf(path);
 }
 
 }  // namespace
@@ -137,14 +148,10 @@ OsHandle OpenFileOnMedium(const char* path) {
 // reach the device only when the file itself is written back, which a flush of the folder
 // does not do: so the file is flushed under its new name, then the folder.
 bool PutFileInPlace(const char* temporary, const char* destination) {
-    const int old = HoldIfOnVfat(destination);
+    const int old = HoldIfFreedEarly(destination);
     const bool placed = std::rename(temporary, destination) == 0 && Flush(destination) &&
                         FlushFolderOf(destination);
-    if (old < 0) {
-        return placed;
-    }
-    close(old);  // the old file's clusters are freed now: flushed too
-    return placed && Flush(destination);
+    return LetGoAndFlush(old, destination, placed);
 }
 
 bool RemoveFile(const char* path) {
@@ -152,7 +159,9 @@ bool RemoveFile(const char* path) {
 }
 
 bool RemoveFileFromMedium(const char* path) {
-    return unlink(path) == 0 && FlushFolderOf(path);
+    const int held = HoldIfFreedEarly(path);
+    const bool removed = unlink(path) == 0 && FlushFolderOf(path);
+    return LetGoAndFlush(held, path, removed);
 }
 
 bool LastFailureWasFull() {
