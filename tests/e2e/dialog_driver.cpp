@@ -5,6 +5,7 @@
  *                         [--hold-open FILE]... [--hold-briefly FILE]...
  *                         [--hold-after-move FILE]
  *                         [--watch-progress [--paused SECONDS]] [--end-session-after S]
+ *                         [--swap-before-answer LETTER UNIX-FOLDER]
  *   dialog-driver version EXE
  *
  * `run` starts EXE and, for every message box that the process shows, prints its caption,
@@ -28,7 +29,10 @@
  * --end-session-after, S seconds after the answer Yes it asks the progress window
  * WM_QUERYENDSESSION, as a logoff does, and prints "end session asked: refused" or "allowed";
  * where allowed, the session ends as Windows ends it: WM_ENDSESSION, then the process is
- * terminated.
+ * terminated. With --swap-before-answer, once the first box is up, another volume takes the
+ * drive LETTER: Wine's mount manager is told to map it to UNIX-FOLDER, as when a stick is
+ * pulled and another one plugged in (Wine keeps a letter's label and serial until then); it
+ * prints "before the answer: done" once that is so.
  *
  * `version` prints the version record and the manifest of EXE. Texts are printed with
  * backslash escapes (\n, \\, \xHH) so that every line stays one line. */
@@ -223,6 +227,48 @@ void Press(HWND dialog, int id) {
 // Started by its long path in UTF-16: started by a short or ANSI path, the program would get
 // that path as its module path, and a folder name that the code page can't spell would
 // never reach it.
+// Wine's mount manager maps a drive letter to a Unix folder, and reads its label and serial
+// anew, with this request of its own (as its drive settings do).
+struct UnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fsType;
+    DWORD serial;
+    ULONGLONG unixDevice;
+    WCHAR letter;
+    USHORT mountPointOffset;
+    USHORT deviceOffset;
+    USHORT labelOffset;
+};
+constexpr DWORD kDefineUnixDrive =
+    CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+bool SwapDrive(char letter, const char* unixFolder) {
+    char request[1024] = {};
+    auto* drive = reinterpret_cast<UnixDrive*>(request);
+    const std::size_t length = std::strlen(unixFolder);
+    if (sizeof *drive + length + 1 > sizeof request) {
+        return false;
+    }
+    const char root[] = {letter, ':', '\\', '\0'};
+    drive->type = GetDriveTypeA(root);
+    drive->letter = static_cast<WCHAR>(letter | 0x20);
+    drive->mountPointOffset = sizeof *drive;
+    std::memcpy(request + sizeof *drive, unixFolder, length + 1);
+    drive->size = static_cast<ULONG>(sizeof *drive + length + 1);
+    HANDLE manager =
+        CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD returned = 0;
+    const bool swapped = manager != INVALID_HANDLE_VALUE &&
+                         DeviceIoControl(manager, kDefineUnixDrive, drive, drive->size, nullptr, 0,
+                                         &returned, nullptr);
+    if (manager != INVALID_HANDLE_VALUE) {
+        CloseHandle(manager);
+    }
+    return swapped;
+}
+
 bool StartProcess(const wchar_t* exe, const wchar_t* directory, PROCESS_INFORMATION* process) {
     std::wstring commandLine = std::wstring(L"\"") + exe + L"\"";
     STARTUPINFOW startup = {};
@@ -311,6 +357,8 @@ int Run(int argc, char** argv) {
     DWORD pausedSeconds = 0;
     DWORD endSessionAfter = 0;
     DWORD timeout = 20000;
+    const char* swapLetter = nullptr;
+    const char* swapFolder = nullptr;
     std::vector<HANDLE> held;
     std::vector<HANDLE> heldBriefly;
     for (int i = 3; i < argc; ++i) {
@@ -344,6 +392,9 @@ int Run(int argc, char** argv) {
             CloseHandle(watcher);
         } else if (i + 1 < argc && option == "--end-session-after") {
             endSessionAfter = std::strtoul(argv[++i], nullptr, 10);
+        } else if (i + 2 < argc && option == "--swap-before-answer") {
+            swapLetter = argv[++i];
+            swapFolder = argv[++i];
         } else if (i + 1 < argc && option == "--paused") {
             pausedSeconds = std::strtoul(argv[++i], nullptr, 10);
         } else if (i + 1 < argc && option == "--timeout") {
@@ -406,6 +457,8 @@ int Run(int argc, char** argv) {
                                     CREATE_ALWAYS, 0, nullptr));
             WaitForFile(base + ".done", 30000);
         }
+        const bool swapped =
+            swapLetter != nullptr && number == 1 && SwapDrive(*swapLetter, swapFolder);
         int answer = IDNO;
         if (answered < answers.size()) {
             answer = answers[answered++];
@@ -416,6 +469,9 @@ int Run(int argc, char** argv) {
             answer = IDOK;
         }
         std::printf("pressed: %s\n", NameOfButton(answer));
+        if (swapped) {
+            std::printf("before the answer: done\n");
+        }
         std::fflush(stdout);
         if (answer == IDYES && releaseAt == 0) {
             releaseAt = GetTickCount() + 500;

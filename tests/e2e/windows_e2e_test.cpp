@@ -104,6 +104,10 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
                                                                       : " --hold-open";
             command += " 'E:\\update.udx'";
         }
+        if (s.swapAtQuestion) {
+            command += std::string(" --swap-before-answer ") + s.deviceLetter + " '" +
+                       (world.root / "other").string() + "'";
+        }
         if (*s.dllOverrides != '\0') {
             command = "WINEDLLOVERRIDES=\"$WINEDLLOVERRIDES;" + std::string(s.dllOverrides) +
                       "\" " + command;
@@ -116,8 +120,21 @@ class EndToEnd : public ::testing::TestWithParam<Scenario> {
         return transcript;
     }
 
+    // The stick swapped while the question waits: another volume labelled DRAVONUD, with
+    // another serial and the same files, takes the device's letter. The device's own volume
+    // has a serial of its own too.
+    void PutOtherVolume() {
+        const fs::path device = world.drives.at(GetParam().deviceLetter);
+        const fs::path other = world.root / "other";
+        WriteFile(device / ".windows-serial", "1234ABCD\n");
+        fs::copy(device, other);
+        WriteFile(other / ".windows-serial", "5A5A1234\n");
+        otherBefore = FilesIn(other);
+    }
+
     fs::path windowsBuild;
     fs::path prefix;
+    Files otherBefore;
     World world;
     FaultDevice faultDevice;
 };
@@ -126,6 +143,9 @@ TEST_P(EndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
     const Scenario& s = GetParam();
     s.change(world);
     world.WriteIni();
+    if (s.swapAtQuestion) {
+        PutOtherVolume();
+    }
     MapDrives();
     std::map<char, Files> before;
     for (const auto& [letter, folder] : world.drives) {
@@ -138,6 +158,10 @@ TEST_P(EndToEnd, ShowsTheRightDialogsAndLeavesTheDeviceRight) {
     }
 
     UnmountFaultDevice();
+    if (s.swapAtQuestion) {
+        EXPECT_EQ(Summary(FilesIn(world.root / "other")), Summary(otherBefore))
+            << "the other volume was written";
+    }
     for (const auto& [letter, folder] : world.drives) {
         Files expected = ExpectedFiles(s, world, letter, before[letter]);
         Files actual = FilesIn(folder);
