@@ -155,11 +155,15 @@ void WatchProgress(HANDLE process, DWORD processId, DWORD timeout, DWORD pausedS
         GetWindowTextA(window, text, sizeof text);
         caption = text;
         DWORD_PTR position = 0;
-        if (!SendMessageTimeoutA(BarOf(window), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000,
-                                 &position)) {
+        HWND bar = BarOf(window);
+        if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position)) {
             // A window destroyed between the look for it and the probe (the copy ended) is
-            // gone, not unanswered.
-            answered = answered && IsWindow(window) == FALSE;
+            // gone, not unanswered. DestroyWindow takes the bar before its dialog, and the
+            // program never destroys the bar alone, so a bar that is gone (or was already
+            // gone at the look) means the same.
+            const bool beingDestroyed =
+                IsWindow(window) == FALSE || bar == nullptr || IsWindow(bar) == FALSE;
+            answered = answered && beingDestroyed;
         } else if (position > last) {
             const DWORD now = GetTickCount();
             pauseBetweenRises |= rises > 0 && now - lastRise >= pausedSeconds * 1000;
