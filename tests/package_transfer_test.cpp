@@ -96,11 +96,14 @@ TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
         std::size_t leftover;  // an earlier run's update.udi.partial
         bool copied;
         int creates;
+        int storedWrong = 0;  // the write whose bit lands wrong on the medium
     } cases[] = {
         {"RoomForBothAtOnce", 40, 900, 0, true, 2},
         {"RoomOnceEachOldFileIsGone", 16, 900, 0, true, 4},
         {"NoRoomEvenWithoutTheOldFile", 16, 1100, 0, false, 3},
         {"RoomOnceTheLeftoverIsGone", 30, 900, 1500, true, 2},
+        // The header's copy is made again for room; the payload's then fails otherwise.
+        {"ReadBackDiffersAfterARetryForRoom", 20, 300, 0, false, 3, 3},
     };
     for (const auto& c : cases) {
         SetUp();
@@ -113,6 +116,7 @@ TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
             FakeFiles_Put("E:\\update.udi.partial", Bytes(c.leftover, 0x33));
         }
         FakeDrives_SetRoom("E:\\", c.clusters * 100, 100);
+        FakeFaults_StoreWrong(c.storedWrong);
         EXPECT_EQ(Copy(), c.copied) << c.name;
         EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), c.creates) << c.name;
         EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader) << c.name;

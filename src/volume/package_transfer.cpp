@@ -42,18 +42,22 @@ std::uint64_t SizeInProgramDirectory(const char* fileName) {
 // Copies `source` into a new file at `temporary`, flushed to the medium. The file must
 // deliver the `size` bytes that it had when the copy began: one that ends early (cut short
 // meanwhile, or on a medium that fails quietly) is never taken for the whole package.
+// `*full` tells whether the step that failed, if any, found no room on the volume.
 bool WriteTemporaryCopy(const char* source, const char* temporary, const char* fileName,
-                        std::uint64_t size) {
+                        std::uint64_t size, bool* full) {
+    *full = false;
     OsHandle input = OpenFileForReading(source);
     if (input == nullptr) {
         return false;
     }
     OsHandle output = CreateNewFile(temporary);
     bool written = output != nullptr;
+    *full = !written && LastFailureWasFull();
     std::uint64_t copied = 0;
     for (std::uint32_t count = kChunkSize; written && count == kChunkSize;) {
-        written = ReadChunk(input, programChunk, kChunkSize, &count) &&
-                  (count == 0 || WriteWholly(output, programChunk, count));
+        const bool read = ReadChunk(input, programChunk, kChunkSize, &count);
+        written = read && (count == 0 || WriteWholly(output, programChunk, count));
+        *full = read && !written && LastFailureWasFull();
         copied += written ? count : 0;
         Advance(written ? count : 0, fileName);
     }
@@ -65,7 +69,9 @@ bool WriteTemporaryCopy(const char* source, const char* temporary, const char* f
         CloseOsHandle(output);
         return false;
     }
-    return FlushAndClose(output);
+    const bool flushed = FlushAndClose(output);
+    *full = !flushed && LastFailureWasFull();
+    return flushed;
 }
 
 // Whether the medium holds at `temporary` exactly the bytes of `source`, read afresh.
@@ -107,10 +113,11 @@ bool RoomOnceRemoved(const char* destination, std::uint64_t size) {
 }
 
 // The copy's steps: written to `temporary`, flushed, read back and compared, put in place.
-// A failure removes the temporary file where that is still possible.
+// A failure removes the temporary file where that is still possible; `*full` tells whether
+// it was the writing that found no room.
 bool CopyVerified(const char* source, const char* temporary, const char* destination,
-                  const char* fileName, std::uint64_t size) {
-    if (WriteTemporaryCopy(source, temporary, fileName, size) &&
+                  const char* fileName, std::uint64_t size, bool* full) {
+    if (WriteTemporaryCopy(source, temporary, fileName, size, full) &&
         MediumHoldsCopyOf(source, temporary, fileName) && PutFileInPlace(temporary, destination)) {
         return true;
     }
@@ -132,15 +139,17 @@ bool CopyPackageFile(const char* fileName, std::uint64_t size) {
         return false;
     }
     const std::uint64_t doneBefore = progressDone;
-    if (CopyVerified(source, temporary, destination, fileName, size)) {
+    bool full = false;
+    if (CopyVerified(source, temporary, destination, fileName, size, &full)) {
         return true;
     }
-    if (!LastFailureWasFull() || !RoomOnceRemoved(destination, size) ||
-        !RemoveFileFromMedium(destination)) {
+    // Only a want of room found by this attempt's own writing; a read back that differs, or
+    // a source that can't be read, never costs the old file.
+    if (!full || !RoomOnceRemoved(destination, size) || !RemoveFileFromMedium(destination)) {
         return false;
     }
     progressDone = doneBefore;
-    return CopyVerified(source, temporary, destination, fileName, size);
+    return CopyVerified(source, temporary, destination, fileName, size, &full);
 }
 
 // What a pulled stick kept of an earlier run's temporary file takes room that the copy needs.

@@ -109,7 +109,8 @@ bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
             return Failed();
         }
         if (written == 0) {
-            return false;
+            errno = EIO;  // no cause given: not a want of room
+            return Failed();
         }
         next += written;
         left -= static_cast<std::uint32_t>(written);

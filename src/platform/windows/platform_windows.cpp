@@ -187,7 +187,11 @@ bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
     if (WriteFile(static_cast<HANDLE>(file), bytes, size, &written, nullptr) == FALSE) {
         return Failed();
     }
-    return written == size;
+    if (written != size) {
+        SetLastError(ERROR_WRITE_FAULT);  // no cause given: not a want of room
+        return Failed();
+    }
+    return true;
 }
 
 bool FlushAndClose(OsHandle file) {
