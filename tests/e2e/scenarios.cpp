@@ -433,6 +433,16 @@ const Scenario kScenarios[] = {
     OnFaultDevice("MediumFillsUp", "--fail-from write:2:ENOSPC", DeviceAfter::HeaderWithoutPayload),
     OnFaultDevice("PayloadFindsRoomOnceTheOldOneIsGone", "--fail write:2:ENOSPC",
                   DeviceAfter::BothCopied),
+    // The same with the old payload read-only, as a device may ship it.
+    {.name = "ReadOnlyPayloadFindsRoomOnceTheOldOneIsGone",
+     .change =
+         [](World& w) {
+             PutOldPackage(w);
+             fs::permissions(w.drives['e'] / "update.udi", fs::perms::owner_read);
+         },
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .faults = "--fail write:2:ENOSPC"},
     OnFaultDevice("HeaderBitStoredWrong", "--flip-bit 1 --kernel-cache", DeviceAfter::Untouched),
     OnFaultDevice("PayloadBitStoredWrong", "--flip-bit 2 --kernel-cache", DeviceAfter::HeaderOnly),
     OnFaultDevice("PulledDuringTheHeader", "--pull-after 1000", DeviceAfter::Untouched),

@@ -236,12 +236,19 @@ bool RemoveFile(const char* path) {
     return DeleteWhenFree(path);
 }
 
-// The FAT, where the removed file's clusters are freed, is written when the root folder is
-// flushed.
+// DeleteFile refuses a read-only file, so its blocking attributes are cleared first, and
+// given back if it still can't be removed. The FAT, where the removed file's clusters are
+// freed, is written when the root folder is flushed.
 bool RemoveFileFromMedium(const char* path) {
+    const DWORD cleared = ClearBlockingAttributes(path);
+    if (!DeleteWhenFree(path)) {
+        if (cleared != INVALID_FILE_ATTRIBUTES) {
+            SetAttributes(path, cleared);
+        }
+        return false;
+    }
     char folder[MAX_PATH];
-    return DeleteWhenFree(path) && FolderOf(path, folder, sizeof folder) &&
-           Flush(folder, FILE_FLAG_BACKUP_SEMANTICS);
+    return FolderOf(path, folder, sizeof folder) && Flush(folder, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
 bool LastFailureWasFull() {
