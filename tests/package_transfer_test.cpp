@@ -100,16 +100,18 @@ TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
     } cases[] = {
         {"RoomForBothAtOnce", 40, 900, 0, true, 2},
         {"RoomOnceEachOldFileIsGone", 16, 900, 0, true, 4},
-        {"NoRoomEvenWithoutTheOldFile", 16, 1100, 0, false, 3},
+        {"RoomForTheNewPackageExactly", 16, 1000, 0, true, 4},
+        {"NoRoomEvenWithoutTheOldFiles", 16, 1100, 0, false, 0},
         {"RoomOnceTheLeftoverIsGone", 30, 900, 1500, true, 2},
         // The header's copy is made again for room; the payload's then fails otherwise.
         {"ReadBackDiffersAfterARetryForRoom", 20, 300, 0, false, 3, 3},
     };
     for (const auto& c : cases) {
         SetUp();
+        const Bytes oldHeader(600, 0x0D);
         const Bytes oldPayload(900, 0x0E);
         const Bytes newPayload(c.newPayload, 0x22);
-        FakeFiles_Put("E:\\update.udx", Bytes(600, 0x0D));
+        FakeFiles_Put("E:\\update.udx", oldHeader);
         FakeFiles_Put("E:\\update.udi", oldPayload);
         FakeFiles_Put(kFolder + "update.udi", newPayload);
         if (c.leftover > 0) {
@@ -119,7 +121,8 @@ TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
         FakeFaults_StoreWrong(c.storedWrong);
         EXPECT_EQ(Copy(), c.copied) << c.name;
         EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), c.creates) << c.name;
-        EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), kHeader) << c.name;
+        // A package that can't fit is not begun; else the header goes first.
+        EXPECT_EQ(FakeFiles_Get("E:\\update.udx"), c.creates > 0 ? kHeader : oldHeader) << c.name;
         EXPECT_EQ(FakeFiles_Get("E:\\update.udi"), c.copied ? newPayload : oldPayload) << c.name;
         EXPECT_FALSE(FakeFiles_Exists("E:\\update.udi.partial")) << c.name;
         EXPECT_EQ(FakeFiles_OpenHandles(), 0) << c.name;

@@ -164,6 +164,28 @@ void RemoveLeftoverTemporaryFiles() {
     }
 }
 
+// The room that the old file of `fileName` takes on the device, in whole clusters.
+std::uint64_t RoomOfOldFile(const char* fileName, std::uint32_t cluster) {
+    char destination[kPathSize];
+    return ComposePath(destination, State.DeviceRoot, fileName)
+               ? InClusters(SizeOfFile(destination), cluster)
+               : 0;
+}
+
+// Whether the device could hold the new package even with both old files gone. Where it
+// can't, the copy is not begun, so that both old files stay as they were; a volume whose
+// free space can't be read is tried.
+bool PackageMayFit(std::uint64_t headerSize, std::uint64_t payloadSize) {
+    std::uint64_t freeBytes = 0;
+    std::uint32_t cluster = 0;
+    if (!ReadFreeSpace(State.DeviceRoot, &freeBytes, &cluster) || cluster == 0) {
+        return true;
+    }
+    return freeBytes + RoomOfOldFile(kPackageHeaderName, cluster) +
+               RoomOfOldFile(kPackagePayloadName, cluster) >=
+           InClusters(headerSize, cluster) + InClusters(payloadSize, cluster);
+}
+
 }  // namespace
 
 bool CopyUpdatePackage() {
@@ -175,6 +197,9 @@ bool CopyUpdatePackage() {
     progressDone = 0;
     progressTotal = 2 * (headerSize + payloadSize);
     RemoveLeftoverTemporaryFiles();
+    if (!PackageMayFit(headerSize, payloadSize)) {
+        return false;
+    }
     return CopyPackageFile(kPackageHeaderName, headerSize) &&
            CopyPackageFile(kPackagePayloadName, payloadSize);
 }

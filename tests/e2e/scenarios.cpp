@@ -552,7 +552,8 @@ const Scenario kScenarios[] = {
      .device = DeviceAfter::BothCopied,
      .systems = Systems::LinuxOnly,
      .realKernel = "--stick-mib 16"},
-    // Other files leave less room than the new update.udi needs, even without the old one.
+    // Other files leave less room than the new package needs, even without the old one: the
+    // copy is not begun.
     {.name = "NoRoomOnAVfatEvenWithoutTheOldPackage",
      .change =
          [](World& w) {
@@ -561,7 +562,7 @@ const Scenario kScenarios[] = {
              WriteFile(w.drives['e'] / "photos.dat", std::string(8 << 20, 'p'));
          },
      .dialogs = kCopyFails,
-     .device = DeviceAfter::HeaderOnly,
+     .device = DeviceAfter::Untouched,
      .systems = Systems::LinuxOnly,
      .realKernel = "--stick-mib 16"},
     // A stick that nobody mounted is mounted read-only for the check and unmounted again.
