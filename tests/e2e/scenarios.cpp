@@ -433,6 +433,10 @@ const Scenario kScenarios[] = {
     OnFaultDevice("MediumFillsUp", "--fail-from write:2:ENOSPC", DeviceAfter::HeaderWithoutPayload),
     OnFaultDevice("PayloadFindsRoomOnceTheOldOneIsGone", "--fail write:2:ENOSPC",
                   DeviceAfter::BothCopied),
+    // The payload's first write takes half its bytes and the rest finds no room, as Wine
+    // reports a volume that fills up.
+    OnFaultDevice("PayloadFillsTheDevicePartWay", "--short-write 2 --fail write:3:ENOSPC",
+                  DeviceAfter::BothCopied),
     // The same with the old payload read-only, as a device may ship it.
     {.name = "ReadOnlyPayloadFindsRoomOnceTheOldOneIsGone",
      .change =

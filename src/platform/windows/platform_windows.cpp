@@ -182,14 +182,21 @@ OsHandle CreateNewFile(const char* path) {
     return FromWin32(file);
 }
 
+// A write that fills the volume may take part of the bytes and report success (Wine does);
+// the rest is written again, so that the want of room is reported by the write that finds it.
 bool WriteWholly(OsHandle file, const void* bytes, std::uint32_t size) {
-    DWORD written = 0;
-    if (WriteFile(static_cast<HANDLE>(file), bytes, size, &written, nullptr) == FALSE) {
-        return Failed();
-    }
-    if (written != size) {
-        SetLastError(ERROR_WRITE_FAULT);  // no cause given: not a want of room
-        return Failed();
+    const char* next = static_cast<const char*>(bytes);
+    for (std::uint32_t left = size; left > 0;) {
+        DWORD written = 0;
+        if (WriteFile(static_cast<HANDLE>(file), next, left, &written, nullptr) == FALSE) {
+            return Failed();
+        }
+        if (written == 0 || written > left) {
+            SetLastError(ERROR_WRITE_FAULT);  // no cause given: not a want of room
+            return Failed();
+        }
+        next += written;
+        left -= written;
     }
     return true;
 }
