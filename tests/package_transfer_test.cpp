@@ -97,6 +97,7 @@ TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
         bool copied;
         int creates;
         int storedWrong = 0;  // the write whose bit lands wrong on the medium
+        int failedWrite = 0;  // the write that fails with an error that names no cause
     } cases[] = {
         {"RoomForBothAtOnce", 40, 900, 0, true, 2},
         {"RoomOnceEachOldFileIsGone", 16, 900, 0, true, 4},
@@ -105,6 +106,9 @@ TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
         {"RoomOnceTheLeftoverIsGone", 30, 900, 1500, true, 2},
         // The header's copy is made again for room; the payload's then fails otherwise.
         {"ReadBackDiffersAfterARetryForRoom", 20, 300, 0, false, 3, 3},
+        // A write that fails otherwise, where the volume has no room left for the rest.
+        {"NoRoomLeftWhateverTheError", 40, 3000, 0, true, 3, 0, 2},
+        {"RoomLeftAndAnotherError", 40, 900, 0, false, 2, 0, 2},
     };
     for (const auto& c : cases) {
         SetUp();
@@ -119,6 +123,9 @@ TEST_F(PackageTransfer, DeviceWithRoomForOnePackage) {
         }
         FakeDrives_SetRoom("E:\\", c.clusters * 100, 100);
         FakeFaults_StoreWrong(c.storedWrong);
+        if (c.failedWrite > 0) {
+            FakeFaults_Fail(FakeOp::Write, c.failedWrite);
+        }
         EXPECT_EQ(Copy(), c.copied) << c.name;
         EXPECT_EQ(FakeFaults_Calls(FakeOp::Create), c.creates) << c.name;
         // A package that can't fit is not begun; else the header goes first.

@@ -39,6 +39,14 @@ std::uint64_t SizeInProgramDirectory(const char* fileName) {
     return ComposePath(path, State.ProgramDirectory, fileName) ? SizeOfFile(path) : 0;
 }
 
+// Whether the volume has less room than `bytes` would take: a write that failed then did so
+// for want of room, whatever the file system's error (fusefat's is EPERM).
+bool NoRoomLeftFor(std::uint64_t bytes) {
+    std::uint64_t freeBytes = 0;
+    std::uint32_t cluster = 0;
+    return ReadFreeSpace(State.DeviceRoot, &freeBytes, &cluster) && freeBytes < bytes;
+}
+
 // Copies `source` into a new file at `temporary`, flushed to the medium. The file must
 // deliver the `size` bytes that it had when the copy began: one that ends early (cut short
 // meanwhile, or on a medium that fails quietly) is never taken for the whole package.
@@ -57,7 +65,8 @@ bool WriteTemporaryCopy(const char* source, const char* temporary, const char* f
     for (std::uint32_t count = kChunkSize; written && count == kChunkSize;) {
         const bool read = ReadChunk(input, programChunk, kChunkSize, &count);
         written = read && (count == 0 || WriteWholly(output, programChunk, count));
-        *full = read && !written && LastFailureWasFull();
+        const std::uint64_t left = copied < size ? size - copied : 0;
+        *full = read && !written && (LastFailureWasFull() || NoRoomLeftFor(left));
         copied += written ? count : 0;
         Advance(written ? count : 0, fileName);
     }

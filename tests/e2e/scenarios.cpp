@@ -556,6 +556,14 @@ const Scenario kScenarios[] = {
      .device = DeviceAfter::BothCopied,
      .systems = Systems::LinuxOnly,
      .realKernel = "--stick-mib 16"},
+    // The 16 MiB device on this machine's FAT volumes, whose driver (fusefat) fails a write
+    // that finds no room with EPERM.
+    {.name = "DeviceWithRoomForOnePackage",
+     .change = PutPackageForOneRoom,
+     .dialogs = {kQuestionYes, kFinished},
+     .device = DeviceAfter::BothCopied,
+     .systems = Systems::LinuxOnly,
+     .volumeKiB = 16384},
     // Other files leave less room than the new package needs, even without the old one: the
     // copy is not begun.
     {.name = "NoRoomOnAVfatEvenWithoutTheOldPackage",
