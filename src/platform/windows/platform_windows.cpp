@@ -167,6 +167,26 @@ DWORD ClearBlockingAttributes(const char* path) {
                : INVALID_FILE_ATTRIBUTES;
 }
 
+// Runs `step`, which replaces or removes the file at `path`, with the attributes that would
+// keep it from doing so cleared; gives them back if the step fails.
+template <typename Step>
+bool WithBlockingAttributesCleared(const char* path, Step step) {
+    const DWORD cleared = ClearBlockingAttributes(path);
+    if (step()) {
+        return true;
+    }
+    if (cleared != INVALID_FILE_ATTRIBUTES) {
+        SetAttributes(path, cleared);
+    }
+    return false;
+}
+
+// Flushes the volume's root folder that holds `path`: on FAT that writes the FAT itself.
+bool FlushRootFolderOf(const char* path) {
+    char folder[MAX_PATH];
+    return FolderOf(path, folder, sizeof folder) && Flush(folder, FILE_FLAG_BACKUP_SEMANTICS);
+}
+
 // A leftover of an interrupted copy goes first, whatever its attributes; CREATE_NEW then
 // never opens an existing file or link. Written through: on a drive set up for performance
 // rather than quick removal, Windows would keep the writes back, the progress would run
@@ -223,39 +243,24 @@ OsHandle OpenFileOnMedium(const char* path) {
 // no administrator's rights, as a flush of the volume would). Without these, a stick set up
 // for performance keeps the move in the cache after the finished notice.
 bool PutFileInPlace(const char* temporary, const char* destination) {
-    const DWORD cleared = ClearBlockingAttributes(destination);
-    const bool moved = RetriedWhileHeld([temporary, destination] {
-        return MoveFileExA(temporary, destination,
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    const bool moved = WithBlockingAttributesCleared(destination, [temporary, destination] {
+        return RetriedWhileHeld([temporary, destination] {
+            return MoveFileExA(temporary, destination,
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        });
     });
-    if (!moved) {
-        if (cleared != INVALID_FILE_ATTRIBUTES) {
-            SetAttributes(destination, cleared);
-        }
-        return false;
-    }
-    char folder[MAX_PATH];
-    return Flush(destination, 0) && FolderOf(destination, folder, sizeof folder) &&
-           Flush(folder, FILE_FLAG_BACKUP_SEMANTICS);
+    return moved && Flush(destination, 0) && FlushRootFolderOf(destination);
 }
 
 bool RemoveFile(const char* path) {
     return DeleteWhenFree(path);
 }
 
-// DeleteFile refuses a read-only file, so its blocking attributes are cleared first, and
-// given back if it still can't be removed. The FAT, where the removed file's clusters are
-// freed, is written when the root folder is flushed.
+// DeleteFile refuses a read-only file, as MoveFileEx does. The FAT, where the removed file's
+// clusters are freed, is written when the root folder is flushed.
 bool RemoveFileFromMedium(const char* path) {
-    const DWORD cleared = ClearBlockingAttributes(path);
-    if (!DeleteWhenFree(path)) {
-        if (cleared != INVALID_FILE_ATTRIBUTES) {
-            SetAttributes(path, cleared);
-        }
-        return false;
-    }
-    char folder[MAX_PATH];
-    return FolderOf(path, folder, sizeof folder) && Flush(folder, FILE_FLAG_BACKUP_SEMANTICS);
+    return WithBlockingAttributesCleared(path, [path] { return DeleteWhenFree(path); }) &&
+           FlushRootFolderOf(path);
 }
 
 bool LastFailureWasFull() {
